@@ -51,8 +51,8 @@ static_assert(offsetof(ConditionRecord, HostData2) == 272);
 template <std::size_t Capacity>
 std::string recordText(const char (&field)[Capacity]) {
     const void* end = std::memchr(field, '\0', Capacity);
-    std::size_t length = end ? static_cast<std::size_t>(static_cast<const char*>(end) - field)
-                             : Capacity;
+    std::size_t length =
+        end ? static_cast<std::size_t>(static_cast<const char*>(end) - field) : Capacity;
     return std::string(field, length);
 }
 
@@ -104,8 +104,8 @@ int ztGetProtocol(void* protocolRecord);
 int ztGetProtocolCondition(int index, void* conditionRecord);
 void zt_intel_matrix_matrix_mult_f(const float* A, const float* B, float* C, int m, int n, int k,
                                    bool transA, bool transB);
-void zt_intel_matrix_matrix_mult_d(const double* A, const double* B, double* C, int m, int n,
-                                   int k, bool transA, bool transB);
+void zt_intel_matrix_matrix_mult_d(const double* A, const double* B, double* C, int m, int n, int k,
+                                   bool transA, bool transB);
 void zt_intel_matrix_vector_mult_f(const float* A, const float* x, float* y, int m, int n,
                                    bool transA);
 void zt_intel_matrix_vector_mult_d(const double* A, const double* x, double* y, int m, int n,

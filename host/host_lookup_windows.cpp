@@ -17,4 +17,6 @@ void* findModuleFunction(const LoadedModule& module, const char* name) {
 }
 
 // GetModuleHandleA takes no reference, so there is nothing to give back.
-void releaseLoadedModule(LoadedModule& module) { module.handle = nullptr; }
+void releaseLoadedModule(LoadedModule& module) {
+    module.handle = nullptr;
+}

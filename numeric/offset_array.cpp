@@ -61,9 +61,13 @@ OffsetMatrix matrix(int32_t nrl, int32_t nrh, int32_t ncl, int32_t nch) {
 
 // The handle already carries its lower bound; the bounds the owner passes
 // back are part of the interface and must be the allocation's.
-void release_vector(OffsetVector v, int32_t, int32_t) { std::free(v.first); }
+void release_vector(OffsetVector v, int32_t, int32_t) {
+    std::free(v.first);
+}
 
-void release_ivector(OffsetIntVector v, int32_t, int32_t) { std::free(v.first); }
+void release_ivector(OffsetIntVector v, int32_t, int32_t) {
+    std::free(v.first);
+}
 
 void release_matrix(OffsetMatrix m, int32_t nrl, int32_t, int32_t, int32_t) {
     std::free(m.rowData(nrl));

@@ -17,9 +17,7 @@ struct OffsetVectorOf {
     Element* first = nullptr;  // the element at index `lower`
     int32_t lower = 0;
 
-    Element& operator[](int32_t index) const {
-        return first[static_cast<int64_t>(index) - lower];
-    }
+    Element& operator[](int32_t index) const { return first[static_cast<int64_t>(index) - lower]; }
     // The same elements, addressed from another lower bound (index `newLower`
     // then names the element that `at` names now).
     OffsetVectorOf rebased(int32_t at, int32_t newLower) const {
@@ -35,9 +33,7 @@ struct OffsetRow {
     float* first = nullptr;  // the element at column `lower`
     int32_t lower = 0;
 
-    float& operator[](int32_t column) const {
-        return first[static_cast<int64_t>(column) - lower];
-    }
+    float& operator[](int32_t column) const { return first[static_cast<int64_t>(column) - lower]; }
 };
 
 // A row table over one contiguous, row-major element block: row r + 1 starts

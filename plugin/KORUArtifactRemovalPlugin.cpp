@@ -15,6 +15,10 @@ bool KORUArtifactRemovalPlugin::execute() {
     }
 }
 
-bool KORUArtifactRemovalPlugin::initPlugin() { return true; }
+bool KORUArtifactRemovalPlugin::initPlugin() {
+    return true;
+}
 
-bool KORUArtifactRemovalPlugin::isAvailable() const { return true; }
+bool KORUArtifactRemovalPlugin::isAvailable() const {
+    return true;
+}

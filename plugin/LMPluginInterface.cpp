@@ -6,4 +6,6 @@ LMPluginInterface::LMPluginInterface(const LMPluginInterface&) {}
 
 LMPluginInterface::~LMPluginInterface() = default;
 
-LMPluginInterface& LMPluginInterface::operator=(const LMPluginInterface&) { return *this; }
+LMPluginInterface& LMPluginInterface::operator=(const LMPluginInterface&) {
+    return *this;
+}

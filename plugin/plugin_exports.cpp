@@ -14,19 +14,31 @@ const char* const kHelpLink =
 
 extern "C" {
 
-LMPluginInterface* createPlugin() { return new (std::nothrow) KORUArtifactRemovalPlugin(); }
+LMPluginInterface* createPlugin() {
+    return new (std::nothrow) KORUArtifactRemovalPlugin();
+}
 
 const char* getPluginName() {
     return "EEG/MEG artifact removal with optimal basis set (OBS) approach ...";
 }
 
-const char* getPluginDescription() { return kHelpLink; }
+const char* getPluginDescription() {
+    return kHelpLink;
+}
 
-const char* getAuthor() { return "<i>KORU Suite developers</i>"; }
+const char* getAuthor() {
+    return "<i>KORU Suite developers</i>";
+}
 
-const char* getHelpFile() { return ""; }
+const char* getHelpFile() {
+    return "";
+}
 
-const char* getPluginVersion() { return "0.0"; }
+const char* getPluginVersion() {
+    return "0.0";
+}
 
-const char* getGUIScript() { return ""; }
+const char* getGUIScript() {
+    return "";
+}
 }

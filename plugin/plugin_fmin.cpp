@@ -12,4 +12,6 @@
 
 #include "plugin/LMPluginInterface.h"
 
-extern "C" double fmin(double x, double y) { return y >= x ? x : y; }
+extern "C" double fmin(double x, double y) {
+    return y >= x ? x : y;
+}
