@@ -1,22 +1,44 @@
 #include "obs/artifact_removal_run.h"
 
 #include "host/host_api.h"
+#include "obs/run_log.h"
+#include "obs/run_state.h"
 
-// For now the run binds the host and tests its version, then ends with true;
-// the complete run (dialogues, output copy, trial list, correction) replaces
-// the rest of this function.
-bool runArtifactRemoval() {
+namespace {
+
+// Binding the host, testing its version and checking for a current document.
+// Until the log is shown, problems can only be reported by message box.
+StepOutcome startRun() {
     if (!bindHostApi()) return false;
     if (!bindHostMatrixProducts()) {
-        HostApi.ztMessageBox("Did not get access to MKL CBLAS functions!");
+        showMessageBox("Did not get access to MKL CBLAS functions!");
         return false;
     }
     int major = 0, minor = 0, release = 0;
     HostApi.ztGetVersionOfLumatraZT(&major, &minor, &release);
     if (!isVersionAtLeast(major, minor, release, 1, 8, 3)) {
-        HostApi.ztMessageBox(
-            "Can not execute this plugin - LumatraZT version 1.8.3 or higher required.");
+        showMessageBox("Can not execute this plugin - LumatraZT version 1.8.3 or higher required.");
         return false;
     }
-    return true;
+    HostApi.ztShowLogTab();
+    logLine(" ");
+    logLine("// KORUSuite> Running EEG/MEG plugin (Artifact template removal with OBS method) ...");
+    int documentA = 0, documentB = 0, documentC = 0;
+    if (HostApi.ztGetCurrentVMR(&documentA, &documentB, &documentC) == nullptr) {
+        logLine("// KORUSuite>  Could not get VMR!");
+        return false;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+bool runArtifactRemoval() {
+    if (StepOutcome end = startRun()) return *end;
+    RunState run;
+    if (StepOutcome end = prepareOutputFile(run)) return *end;
+    if (StepOutcome end = chooseCondition(run)) return *end;
+    if (StepOutcome end = defineWindowAndTriggers(run)) return *end;
+    if (StepOutcome end = askObsSettings(run)) return *end;
+    return correctAndClose(run);
 }

@@ -7,34 +7,27 @@
 
 #include "ctc/ctc_file.h"
 #include "numeric/offset_array.h"
+#include "obs/obs_workspace.h"
 
-// Work storage of one run, sized from A, K and L once and reused for every
-// channel and segment (see obs_correction.cpp for the role of each array).
-struct ObsWorkspace {
-    int32_t A = 0;
-    int32_t K = 0;
-    int32_t L = 0;
-    OffsetMatrix X;  // 0..A-1 x 0..L-1
-    OffsetVector m;  // 0..A-1
-    double* D = nullptr;  // A*L, row-major
-    double* C = nullptr;  // A*A, row-major
-    OffsetMatrix R;  // 1..A x 1..A
-    OffsetVector e;  // 1..A
-    OffsetMatrix V;  // 1..A x 1..A
-    OffsetMatrix W;  // 0..A-1 x 0..A-1
-    OffsetMatrix B;  // 0..A-1 x 0..A-1
-    OffsetMatrix P;  // 0..A-1 x 0..L-1
-    OffsetMatrix Q;  // 0..L-1 x 0..A-1
-    OffsetMatrix G;  // 0..A-1 x 0..A-1
-    OffsetMatrix H;  // 0..A-1 x 0..A-1
-    OffsetVector y;  // 0..A-1
-    OffsetVector f;  // 0..A-1
-};
+// Number of segments of A consecutive occurrences that cover N occurrences:
+// N / A rounded up.
+int32_t obsSegmentCount(int32_t N, int32_t A);
 
 // Corrects every channel of `file`. T[0..N-1] are the trigger samples, the
 // window runs from T[t] - pre to T[t] + post (L = pre + post + 1 samples held
-// in w[0..L-1]). Requires 1 <= A <= N, 1 <= K <= A, pre, post >= 0. Returns
-// false at the first window read or write that failed; the file then holds
-// every window written before it.
+// in w[0..L-1]). Requires 1 <= A <= N, 1 <= K <= A, pre, post >= 0, a file of
+// sample ordering 1 or 2 with a non-zero FileVersion, and checkObsWorkspace(A,
+// L) to have answered Fits. Logs the segment count and one progress line per
+// segment. Returns false at the first window read or write that failed; the
+// file then holds every window written before it.
 bool correctChannels(CtcFile& file, OffsetIntVector T, int32_t N, int32_t pre, int32_t post,
                      int32_t A, int32_t K, OffsetVector w);
+
+// Corrects the segment of channel `channel` whose first occurrence is
+// `firstOccurrence`, with the sizes held by the workspace. Rows past the last
+// occurrence are filled with the occurrences at the same rows of the previous
+// segment (as the file now holds them) and are never written back. False at
+// the first failed window transfer.
+bool correctSegment(ObsWorkspace& workspace, CtcFile& file, int32_t channel,
+                    int32_t firstOccurrence, OffsetIntVector T, int32_t N, int32_t pre,
+                    int32_t post, OffsetVector w);

@@ -1,0 +1,39 @@
+#include "obs/obs_correction.h"
+
+#include "obs/run_log.h"
+
+int32_t obsSegmentCount(int32_t N, int32_t A) {
+    int32_t segments = N / A;
+    if (segments * A < N) segments = segments + 1;
+    return segments;
+}
+
+bool correctChannels(CtcFile& file, OffsetIntVector T, int32_t N, int32_t pre, int32_t post,
+                     int32_t A, int32_t K, OffsetVector w) {
+    const int32_t L = pre + post + 1;
+    const int32_t segments = obsSegmentCount(N, A);
+    logFormatted("// KORUSuite> Resulting number of segments: %i", segments);
+    repaintHost();
+
+    ObsWorkspace workspace;
+    allocateObsWorkspace(workspace, A, K, L);
+    // The channel count is a signed count here: a header value beyond the
+    // signed range means no channel at all.
+    const int32_t channels = static_cast<int32_t>(file.NrOfChannels);
+    bool transfersSucceeded = true;
+    for (int32_t channel = 0; channel < channels && transfersSucceeded; ++channel) {
+        logLine("");
+        logLine("");
+        for (int32_t segment = 1; segment <= segments; ++segment) {
+            logFormatted("// KORUSuite>>>>>> Processing segment %i/%i of channel %i / %i  ...",
+                         segment, segments, channel + 1, channels);
+            repaintHost();
+            if (!correctSegment(workspace, file, channel, (segment - 1) * A, T, N, pre, post, w)) {
+                transfersSucceeded = false;
+                break;
+            }
+        }
+    }
+    releaseObsWorkspace(workspace);
+    return transfersSucceeded;
+}

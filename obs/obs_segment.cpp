@@ -1,0 +1,117 @@
+#include "host/host_api.h"
+#include "numeric/eigen.h"
+#include "numeric/matrix_helpers.h"
+#include "numeric/svd.h"
+#include "obs/obs_correction.h"
+
+// One segment: the windows of A occurrences of one channel form the rows of
+// X. Their principal components across occurrences (eigenvectors of the A x A
+// covariance) weight the rows into K component time courses P; each written
+// window loses its least-squares fit by those time courses,
+//     x - P^T (P P^T)^+ P x,
+// and gets its mean back.
+
+namespace {
+
+// The occurrence that row j of the segment starting at `firstOccurrence`
+// holds. Past the last occurrence (only in a last, partial segment) the row
+// repeats the occurrence at the same row of the previous segment, so the
+// component analysis still sees A windows.
+int32_t occurrenceOfRow(int32_t firstOccurrence, int32_t row, int32_t N, int32_t A) {
+    const int32_t occurrence = firstOccurrence + row;
+    return occurrence < N ? occurrence : occurrence - A;
+}
+
+// A window is used only when all of its samples lie within the channel. The
+// test is made in 64 bits: triggers may lie anywhere in the signed range.
+bool windowInBounds(const CtcFile& file, int32_t trigger, int32_t pre, int32_t post) {
+    const int64_t firstSample = static_cast<int64_t>(trigger) - pre;
+    const int64_t lastSample = static_cast<int64_t>(trigger) + post;
+    return firstSample >= 0 && lastSample <= static_cast<int64_t>(file.NrOfSamples) - 1;
+}
+
+uint32_t firstSampleOf(int32_t trigger, int32_t pre) {
+    return static_cast<uint32_t>(static_cast<int64_t>(trigger) - pre);
+}
+
+bool fillRows(ObsWorkspace& ws, CtcFile& file, int32_t channel, int32_t firstOccurrence,
+              OffsetIntVector T, int32_t N, int32_t pre, int32_t post, OffsetVector w) {
+    for (int32_t j = 0; j < ws.A; ++j) {
+        const int32_t t = occurrenceOfRow(firstOccurrence, j, N, ws.A);
+        if (!windowInBounds(file, T[t], pre, post)) {
+            for (int32_t i = 0; i < ws.L; ++i) ws.X[j][i] = 0.0f;
+            continue;
+        }
+        const int transferred =
+            readCtcChannel(&w[0], file, static_cast<uint32_t>(channel), firstSampleOf(T[t], pre),
+                           static_cast<uint32_t>(ws.L));
+        if (transferred != ws.L) return false;
+        for (int32_t i = 0; i < ws.L; ++i) ws.X[j][i] = w[i];
+    }
+    return true;
+}
+
+void removeRowMeans(ObsWorkspace& ws) {
+    for (int32_t j = 0; j < ws.A; ++j) {
+        vec_mean(OffsetVector{ws.X.rowData(j), 1}, static_cast<uint32_t>(ws.L), &ws.m[j]);
+        for (int32_t i = 0; i < ws.L; ++i) ws.X[j][i] = ws.X[j][i] - ws.m[j];
+    }
+}
+
+// R = X X^T / L. The product is the one step in double precision; it goes to
+// the host, whose product is the fast one.
+void covarianceOfOccurrences(ObsWorkspace& ws) {
+    const int64_t L = ws.L;
+    for (int32_t j = 0; j < ws.A; ++j)
+        for (int32_t i = 0; i < ws.L; ++i) ws.D[j * L + i] = static_cast<double>(ws.X[j][i]);
+    HostApi.zt_intel_matrix_matrix_mult_d(ws.D, ws.D, ws.C, ws.A, ws.A, ws.L, false, true);
+    const int64_t A = ws.A;
+    for (int32_t j = 0; j < ws.A; ++j)
+        for (int32_t k = 0; k < ws.A; ++k)
+            ws.R[k + 1][j + 1] = static_cast<float>(ws.C[j * A + k] / static_cast<double>(ws.L));
+}
+
+void componentBasis(ObsWorkspace& ws) {
+    int32_t rotations = 0;
+    jacobi_eigen(ws.R, ws.A, ws.e, ws.V, &rotations);
+    sort_eigen(ws.e, ws.V, ws.A);
+    mat_copy(ws.V, ws.W, ws.A, ws.A, 3);
+    mat_transpose(ws.W, ws.B, ws.A, ws.A);
+    mat_mult(ws.B, ws.X, ws.P, ws.K, ws.A, ws.L);
+    mat_transpose(ws.P, ws.Q, ws.K, ws.L);
+    mat_mult(ws.P, ws.Q, ws.G, ws.K, ws.L, ws.K);
+    pseudo_inverse(ws.G, ws.H, ws.K);
+}
+
+// Fits the component time courses to row j (mean-free) in w, subtracts the
+// fit and restores the mean.
+void removeFit(ObsWorkspace& ws, int32_t j, OffsetVector w) {
+    for (int32_t i = 0; i < ws.L; ++i) w[i] = ws.X[j][i];
+    mat_vec_mult(ws.P, w, ws.y, ws.K, ws.L);
+    mat_vec_mult(ws.H, ws.y, ws.f, ws.K, ws.K);
+    for (int32_t i = 0; i < ws.L; ++i)
+        for (int32_t k = 0; k < ws.K; ++k) w[i] = w[i] - ws.P[k][i] * ws.f[k];
+    for (int32_t i = 0; i < ws.L; ++i) w[i] = w[i] + ws.m[j];
+}
+
+}  // namespace
+
+bool correctSegment(ObsWorkspace& ws, CtcFile& file, int32_t channel, int32_t firstOccurrence,
+                    OffsetIntVector T, int32_t N, int32_t pre, int32_t post, OffsetVector w) {
+    // Every read comes before every write: the segment sees the file as the
+    // previous segments left it.
+    if (!fillRows(ws, file, channel, firstOccurrence, T, N, pre, post, w)) return false;
+    removeRowMeans(ws);
+    covarianceOfOccurrences(ws);
+    componentBasis(ws);
+    for (int32_t j = 0; j < ws.A && firstOccurrence + j < N; ++j) {
+        const int32_t t = firstOccurrence + j;
+        if (!windowInBounds(file, T[t], pre, post)) continue;
+        removeFit(ws, j, w);
+        const int transferred =
+            writeCtcChannel(&w[0], file, static_cast<uint32_t>(channel), firstSampleOf(T[t], pre),
+                            static_cast<uint32_t>(ws.L));
+        if (transferred != ws.L) return false;
+    }
+    return true;
+}

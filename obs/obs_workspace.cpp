@@ -1,0 +1,84 @@
+#include "obs/obs_workspace.h"
+
+#include <cstdlib>
+#include <limits>
+
+namespace {
+
+constexpr int64_t kLargestCount = std::numeric_limits<int32_t>::max();
+
+double* zeroFilledDoubles(int64_t count) {
+    void* block = std::calloc(static_cast<std::size_t>(count), sizeof(double));
+    if (!block) numeric_fatal_error("allocation failure in allocateObsWorkspace()");
+    return static_cast<double*>(block);
+}
+
+}  // namespace
+
+uint64_t obsWorkspaceBytes(int32_t A, int32_t L) {
+    const uint64_t a = static_cast<uint64_t>(A);
+    const uint64_t l = static_cast<uint64_t>(L);
+    const uint64_t floatElements = 3 * a * l        // X, P, Q
+                                   + 6 * a * a      // R, V, W, B, G, H
+                                   + 4 * a;         // m, e, y, f
+    const uint64_t doubleElements = a * l + a * a;  // D, C
+    const uint64_t rowTables = 8 * a + l;           // eight A-row matrices, Q
+    return floatElements * sizeof(float) + doubleElements * sizeof(double) +
+           rowTables * sizeof(float*);
+}
+
+ObsWorkspaceCheck checkObsWorkspace(int32_t A, int32_t L) {
+    if (A < 1 || L < 1) return ObsWorkspaceCheck::CountsTooLarge;
+    if (static_cast<int64_t>(A) * A > kLargestCount || static_cast<int64_t>(A) * L > kLargestCount)
+        return ObsWorkspaceCheck::CountsTooLarge;
+    // Ask the system for the whole amount once; what it grants now it will
+    // grant to the allocations that follow right away.
+    const uint64_t bytes = obsWorkspaceBytes(A, L);
+    if (bytes > std::numeric_limits<std::size_t>::max()) return ObsWorkspaceCheck::NotEnoughMemory;
+    void* probe = std::malloc(static_cast<std::size_t>(bytes));
+    if (!probe) return ObsWorkspaceCheck::NotEnoughMemory;
+    std::free(probe);
+    return ObsWorkspaceCheck::Fits;
+}
+
+void allocateObsWorkspace(ObsWorkspace& workspace, int32_t A, int32_t K, int32_t L) {
+    workspace.A = A;
+    workspace.K = K;
+    workspace.L = L;
+    workspace.X = matrix(0, A - 1, 0, L - 1);
+    workspace.m = vector(0, A - 1);
+    workspace.D = zeroFilledDoubles(static_cast<int64_t>(A) * L);
+    workspace.C = zeroFilledDoubles(static_cast<int64_t>(A) * A);
+    workspace.R = matrix(1, A, 1, A);
+    workspace.e = vector(1, A);
+    workspace.V = matrix(1, A, 1, A);
+    workspace.W = matrix(0, A - 1, 0, A - 1);
+    workspace.B = matrix(0, A - 1, 0, A - 1);
+    workspace.P = matrix(0, A - 1, 0, L - 1);
+    workspace.Q = matrix(0, L - 1, 0, A - 1);
+    workspace.G = matrix(0, A - 1, 0, A - 1);
+    workspace.H = matrix(0, A - 1, 0, A - 1);
+    workspace.y = vector(0, A - 1);
+    workspace.f = vector(0, A - 1);
+}
+
+void releaseObsWorkspace(ObsWorkspace& workspace) {
+    const int32_t A = workspace.A;
+    const int32_t L = workspace.L;
+    release_vector(workspace.f, 0, A - 1);
+    release_vector(workspace.y, 0, A - 1);
+    release_matrix(workspace.H, 0, A - 1, 0, A - 1);
+    release_matrix(workspace.G, 0, A - 1, 0, A - 1);
+    release_matrix(workspace.Q, 0, L - 1, 0, A - 1);
+    release_matrix(workspace.P, 0, A - 1, 0, L - 1);
+    release_matrix(workspace.B, 0, A - 1, 0, A - 1);
+    release_matrix(workspace.W, 0, A - 1, 0, A - 1);
+    release_matrix(workspace.V, 1, A, 1, A);
+    release_vector(workspace.e, 1, A);
+    release_matrix(workspace.R, 1, A, 1, A);
+    std::free(workspace.C);
+    std::free(workspace.D);
+    release_vector(workspace.m, 0, A - 1);
+    release_matrix(workspace.X, 0, A - 1, 0, L - 1);
+    workspace = ObsWorkspace{};
+}
