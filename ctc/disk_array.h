@@ -17,9 +17,19 @@ struct DiskArray {
     uint64_t ElementCount;
 };
 
+// 1 on success, 0 on refusal. The extents (DimensionCount of them, fastest
+// first) give the element count. A writable array on a file shorter than the
+// array is made long enough by one resize of the file; when the missing
+// length exceeds the free space of the file system, or the resize fails, the
+// open is refused with one line on the standard error stream.
 int openDiskArray(DiskArray& array, const char* path, uint64_t dataStart, uint32_t dimensionCount,
                   const uint32_t* extents, uint32_t flags);
-// 1 when the final flush and close succeeded (or nothing was open), 0 otherwise.
+// The same for an array whose element count needs 64 bits; it is recorded as
+// one dimension whose extent is kept only when it fits in 32 bits.
+int openDiskArrayElements(DiskArray& array, const char* path, uint64_t dataStart,
+                          uint64_t elementCount, uint32_t flags);
+// 1 when the final flush and close succeeded and no write failed before (or
+// nothing was open), 0 otherwise.
 int closeDiskArray(DiskArray& array);
 // count on success, 0 on failure. Raw bytes, ElementSize * count.
 int readDiskElements(DiskArray& array, uint64_t firstElement, uint32_t count, void* destination);

@@ -1,0 +1,275 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "ctc/ctc_file.h"
+#include "tests/ctc/ctc_test_files.h"
+
+using namespace ctc_test;
+
+namespace {
+
+constexpr uint32_t kInMemory = 0;
+
+class CtcFailureTest : public TempFolderTest {};
+
+// Bytes of the file at a 64-bit position, read without the layer under test.
+Bytes bytesAt(const std::string& path, uint64_t position, size_t size) {
+    Bytes bytes(size);
+    const int descriptor = open(path.c_str(), O_RDONLY);
+    const ssize_t moved = pread(descriptor, bytes.data(), size, static_cast<off_t>(position));
+    close(descriptor);
+    if (moved != static_cast<ssize_t>(size)) bytes.clear();
+    return bytes;
+}
+
+// 8-bit samples, two channels, more than 2^32 elements in all: a sparse file
+// of a little over 4 GiB that occupies almost no disk space. The last window
+// of channel 1 lies beyond 2^32 in both orderings.
+TEST_F(CtcFailureTest, WindowsBeyondFourGigaElementsLandAtTheirBytes) {
+    const uint32_t samples = 0x80000010u;
+    const uint64_t elements = 2ull * samples;
+    for (uint32_t ordering : {1u, 2u}) {
+        SCOPED_TRACE(ordering);
+        CtcSpec spec;
+        spec.dataType = 4;
+        spec.ordering = ordering;
+        spec.channels = 2;
+        spec.samples = samples;
+        spec.offsets = {0.0f, 1.0f};
+        spec.scales = {1.0f, 1.0f};
+        const Bytes header = headerBytes(spec);
+        const std::string path = pathOf("sparse.ctc");
+        writeFile(path, header);
+        ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(header.size() + elements)), 0);
+        struct stat status;
+        ASSERT_EQ(stat(path.c_str(), &status), 0);
+        if (static_cast<uint64_t>(status.st_blocks) * 512 > (1u << 24)) {
+            GTEST_SKIP() << "the temporary folder does not hold sparse files";
+        }
+
+        const uint32_t count = 8, firstSample = samples - count;
+        CtcFile file;
+        ASSERT_EQ(openCtcFile(file, path.c_str(), kCtcOpenInPlace), 1);
+        std::vector<float> window(count);
+        for (uint32_t i = 0; i < count; ++i) window[i] = static_cast<float>(i) * 10.0f + 1.0f;
+        ASSERT_EQ(writeCtcChannel(window.data(), file, 1, firstSample, count),
+                  static_cast<int>(count));
+        std::vector<float> reread(count);
+        ASSERT_EQ(readCtcChannel(reread.data(), file, 1, firstSample, count),
+                  static_cast<int>(count));
+        EXPECT_EQ(reread, window);
+        ASSERT_EQ(closeCtcFile(file), 1);
+
+        for (uint32_t i = 0; i < count; ++i) {
+            const uint64_t index = continuousIndex(ordering, 2, samples, 1, firstSample + i);
+            ASSERT_GT(index, 0xFFFFFFFFull);
+            const Bytes stored = bytesAt(path, header.size() + index, 1);
+            ASSERT_EQ(stored.size(), 1u);
+            EXPECT_EQ(stored[0], i * 10) << "sample " << i;
+        }
+        // Nothing wrapped around to the start of the data part.
+        EXPECT_EQ(bytesAt(path, header.size(), 64), Bytes(64, 0));
+        ASSERT_EQ(unlink(path.c_str()), 0);
+    }
+}
+
+CtcSpec floatSpec(uint32_t samples) {
+    CtcSpec spec;
+    spec.channels = 1;
+    spec.samples = samples;
+    return spec;
+}
+
+// The process may write no byte at or beyond 64 KiB; with SIGXFSZ ignored
+// such writes fail with an error instead of ending the process.
+void limitFileSize() {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{64 * 1024, 64 * 1024};
+    setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+bool writesBeyondTheLimitAreReported(const std::string& folder) {
+    const std::string path = folder + "/limited.ctc";
+    limitFileSize();
+    CtcFile file;
+    if (openCtcFile(file, path.c_str(), kCtcOpenInPlace) != 1) return false;
+    std::vector<float> window(1024, 2.5f);
+    const bool belowWorks = writeCtcChannel(window.data(), file, 0, 0, 1024) == 1024;
+    const bool beyondFails = writeCtcChannel(window.data(), file, 0, 20000, 1024) == 0;
+    const bool acrossFails = writeCtcChannel(window.data(), file, 0, 16000, 1024) == 0;
+    const bool readStillWorks = readCtcChannel(window.data(), file, 0, 20000, 1024) == 1024;
+    const bool closeReports = closeCtcFile(file) == 0;
+    return belowWorks && beyondFails && acrossFails && readStillWorks && closeReports;
+}
+
+TEST_F(CtcFailureTest, FailedWritesAreReportedByTheWindowAndByTheClose) {
+    const uint32_t samples = 64 * 1024;  // 256 KiB of floats
+    Bytes bytes = headerBytes(floatSpec(samples));
+    bytes.resize(bytes.size() + samples * 4);
+    writeFile(pathOf("limited.ctc"), bytes);
+    EXPECT_TRUE(passesInChild(writesBeyondTheLimitAreReported, folder()));
+}
+
+bool extensionBeyondTheLimitIsRefused(const std::string& folder) {
+    const std::string path = folder + "/grow.ctc";
+    limitFileSize();
+    CtcFile file;
+    testing::internal::CaptureStderr();
+    const int opened = openCtcFile(file, path.c_str(), kCtcOpenInPlace);
+    const std::string message = testing::internal::GetCapturedStderr();
+    return opened == 0 && message == "Could not extend the file to the length its header gives.\n";
+}
+
+TEST_F(CtcFailureTest, ExtensionThatFailsRefusesTheOpen) {
+    writeFile(pathOf("grow.ctc"), headerBytes(floatSpec(1u << 20)));
+    EXPECT_TRUE(passesInChild(extensionBeyondTheLimitIsRefused, folder()));
+    EXPECT_EQ(fileSize(pathOf("grow.ctc")), 32u);
+}
+
+bool closeReportsAFailedDiskArrayWrite(const std::string& folder) {
+    limitFileSize();
+    const uint32_t extent = 128 * 1024;
+    DiskArray array;
+    if (openDiskArray(array, (folder + "/array.bin").c_str(), 0, 1, &extent, 0x510) != 1) {
+        return false;
+    }
+    const Bytes bytes(16, 1);
+    const bool failed = writeDiskElements(array, 100000, 16, bytes.data()) == 0;
+    return failed && closeDiskArray(array) == 0 && closeDiskArray(array) == 1;
+}
+
+TEST_F(CtcFailureTest, DiskArrayCloseReportsALostWrite) {
+    writeFile(pathOf("array.bin"), Bytes(128 * 1024, 0));
+    EXPECT_TRUE(passesInChild(closeReportsAFailedDiskArrayWrite, folder()));
+}
+
+TEST_F(CtcFailureTest, ReadsOfAFileCutBehindTheOpenFail) {
+    const std::string path = pathOf("cut.ctc");
+    Bytes bytes = headerBytes(floatSpec(1000));
+    bytes.resize(bytes.size() + 4000);
+    writeFile(path, bytes);
+    for (uint32_t ordering : {1u, 2u}) {
+        bytes[12] = static_cast<uint8_t>(ordering);
+        writeFile(path, bytes);
+        CtcFile file;
+        ASSERT_EQ(openCtcFile(file, path.c_str(), kCtcOpenInPlace), 1);
+        ASSERT_EQ(truncate(path.c_str(), 32 + 400), 0);
+        std::vector<float> window(200);
+        EXPECT_EQ(readCtcChannel(window.data(), file, 0, 0, 100), 100);
+        EXPECT_EQ(readCtcChannel(window.data(), file, 0, 50, 200), 0) << ordering;
+        EXPECT_EQ(closeCtcFile(file), 1);  // nothing was written
+    }
+}
+
+TEST_F(CtcFailureTest, DiskArrayRefusesBadShapesAndTransfers) {
+    const std::string path = pathOf("array.bin");
+    writeFile(path, Bytes(64, 0));
+    const uint32_t extents[9] = {4, 2, 1, 1, 1, 1, 1, 1, 1};
+    const uint32_t zero[1] = {0};
+    const uint32_t huge[3] = {0xFFFFFFFF, 0xFFFFFFFF, 2};
+    DiskArray array;
+    EXPECT_EQ(openDiskArray(array, path.c_str(), 0, 0, extents, 0x410), 0);
+    EXPECT_EQ(openDiskArray(array, path.c_str(), 0, 9, extents, 0x410), 0);
+    EXPECT_EQ(openDiskArray(array, path.c_str(), 0, 1, zero, 0x410), 0);
+    EXPECT_EQ(openDiskArray(array, path.c_str(), 0, 2, extents, 0x910), 0);  // type code 9
+    EXPECT_EQ(openDiskArray(array, path.c_str(), 0, 3, huge, 0x010), 0);
+    EXPECT_EQ(openDiskArray(array, path.c_str(), 8, 2, extents, 0x800), 0);  // read-only, short
+    EXPECT_EQ(fileSize(path), 64u);
+
+    ASSERT_EQ(openDiskArray(array, path.c_str(), 0, 8, extents, 0x801), 1);  // 8 x 8 bytes
+    EXPECT_EQ(array.Flags, 0x801u);
+    EXPECT_EQ(array.ElementCount, 8u);
+    uint64_t values[8] = {};
+    EXPECT_EQ(readDiskElements(array, 0, 8, values), 8);
+    EXPECT_EQ(readDiskElements(array, 7, 2, values), 0);
+    EXPECT_EQ(readDiskElements(array, UINT64_MAX, 2, values), 0);
+    EXPECT_EQ(writeDiskElements(array, 0, 1, values), 0);  // not writable
+    EXPECT_EQ(closeDiskArray(array), 1);
+    EXPECT_EQ(readDiskElements(array, 0, 1, values), 0);  // closed
+
+    ASSERT_EQ(openDiskArray(array, path.c_str(), 60, 1, extents, 0x0320), 1);  // 4 x 4 bytes
+    EXPECT_EQ(fileSize(path), 76u);  // grown by one resize
+    const uint32_t written[4] = {1, 2, 3, 4};
+    EXPECT_EQ(writeDiskElements(array, 0, 4, written), 4);
+    EXPECT_EQ(closeDiskArray(array), 1);
+    EXPECT_EQ(bytesAt(path, 72, 4), Bytes({4, 0, 0, 0}));
+}
+
+// Every prefix of a valid file of each variant opens or is refused without a
+// crash, and an in-place open never grows the file beyond the header's promise.
+TEST_F(CtcFailureTest, FileCutAtEveryLength) {
+    std::vector<std::pair<CtcSpec, uint64_t>> variants;
+    for (uint32_t dataType : {1u, 3u, 4u, 5u}) {
+        for (uint32_t ordering : {1u, 2u}) {
+            CtcSpec spec;
+            spec.dataType = dataType;
+            spec.ordering = ordering;
+            spec.channels = 2;
+            spec.samples = 5;
+            spec.offsets = {1.0f, 2.0f};
+            spec.scales = {0.5f, 4.0f};
+            variants.push_back({spec, 10});
+        }
+    }
+    CtcSpec epoched;
+    epoched.compressionType = 2;
+    epoched.compressionParams = {5};
+    epoched.ordering = 4;
+    epoched.channels = 2;
+    epoched.trials = {0, 2};
+    epoched.pre = {1, 2};
+    epoched.post = {2, 0};
+    variants.push_back({epoched, 2 * 3 + 2 * 2 * 2});
+
+    const std::string path = pathOf("prefix.ctc");
+    for (const auto& variant : variants) {
+        const CtcSpec& spec = variant.first;
+        Bytes full = headerBytes(spec);
+        const uint64_t headerLength = full.size();
+        const Bytes data = patternData(spec.dataType, variant.second);
+        full.insert(full.end(), data.begin(), data.end());
+        for (size_t length = 0; length <= full.size(); ++length) {
+            SCOPED_TRACE("data type " + std::to_string(spec.dataType) + " ordering " +
+                         std::to_string(spec.ordering) + " cut at " + std::to_string(length));
+            for (uint32_t openMode : {kCtcOpenInPlace, kInMemory}) {
+                writeFile(path, Bytes(full.begin(), full.begin() + length));
+                CtcFile file;
+                testing::internal::CaptureStderr();
+                const int opened = openCtcFile(file, path.c_str(), openMode);
+                testing::internal::GetCapturedStderr();
+                const bool headerComplete = length >= headerLength;
+                if (openMode == kInMemory) {
+                    // A prefix opens in memory only when the fields it holds
+                    // promise no elements at all.
+                    if (length == full.size()) {
+                        EXPECT_EQ(opened, 1);
+                    }
+                    if (opened && length < full.size()) {
+                        EXPECT_TRUE(file.NrOfChannels == 0 || file.NrOfSamples == 0 ||
+                                    file.NrOfBlocks == 0);
+                    }
+                } else {
+                    EXPECT_LE(fileSize(path), std::max<uint64_t>(length, full.size()));
+                    if (headerComplete) {
+                        EXPECT_EQ(fileSize(path), full.size());
+                    }
+                }
+                if (!opened) continue;
+                float window[5];
+                const int read = readCtcChannel(window, file, 1, 0, 5);
+                EXPECT_EQ(read, spec.ordering <= 2 && file.NrOfSamples == 5 ? 5 : 0);
+                EXPECT_EQ(closeCtcFile(file), 1);
+            }
+        }
+    }
+}
+
+}  // namespace

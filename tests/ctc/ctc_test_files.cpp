@@ -1,0 +1,123 @@
+#include "tests/ctc/ctc_test_files.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace ctc_test {
+
+void appendU32(Bytes& bytes, uint32_t value) {
+    for (int shift = 0; shift < 32; shift += 8) bytes.push_back((value >> shift) & 0xFF);
+}
+
+void appendF32(Bytes& bytes, float value) {
+    uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    appendU32(bytes, bits);
+}
+
+Bytes headerBytes(const CtcSpec& spec) {
+    Bytes bytes;
+    appendU32(bytes, spec.fileVersion);
+    appendU32(bytes, spec.compressionType);
+    if (spec.compressionType != 0) {
+        appendU32(bytes, static_cast<uint32_t>(spec.compressionParams.size()));
+        for (uint32_t value : spec.compressionParams) appendU32(bytes, value);
+    }
+    appendU32(bytes, spec.dataType);
+    appendU32(bytes, spec.ordering);
+    appendU32(bytes, spec.channels);
+    appendU32(bytes, spec.samples);
+    appendF32(bytes, spec.frequency);
+    if (spec.dataType > 2) {
+        for (float value : spec.offsets) appendF32(bytes, value);
+        for (float value : spec.scales) appendF32(bytes, value);
+    }
+    appendU32(bytes, static_cast<uint32_t>(spec.trials.size()));
+    for (uint32_t value : spec.trials) appendU32(bytes, value);
+    for (uint32_t value : spec.pre) appendU32(bytes, value);
+    for (uint32_t value : spec.post) appendU32(bytes, value);
+    return bytes;
+}
+
+uint32_t elementBytes(uint32_t dataType) {
+    return dataType == 3 ? 2 : dataType == 4 ? 1 : 4;
+}
+
+Bytes patternData(uint32_t dataType, uint64_t elementCount) {
+    Bytes data;
+    for (uint64_t e = 0; e < elementCount; ++e) {
+        const int value = static_cast<int>(e % 251) - 125;
+        if (dataType == 3) {
+            const uint16_t stored = static_cast<uint16_t>(static_cast<int16_t>(value * 200));
+            data.push_back(stored & 0xFF);
+            data.push_back(stored >> 8);
+        } else if (dataType == 4) {
+            data.push_back(static_cast<uint8_t>(static_cast<int8_t>(value)));
+        } else {
+            appendF32(data, static_cast<float>(value) * 0.25f);
+        }
+    }
+    return data;
+}
+
+double storedValue(const Bytes& data, uint32_t dataType, uint64_t index) {
+    const uint8_t* element = data.data() + index * elementBytes(dataType);
+    if (dataType == 3) return static_cast<int16_t>(element[0] | element[1] << 8);
+    if (dataType == 4) return static_cast<int8_t>(element[0]);
+    const uint32_t bits =
+        element[0] | element[1] << 8 | element[2] << 16 | static_cast<uint32_t>(element[3]) << 24;
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+uint64_t continuousIndex(uint32_t ordering, uint32_t channels, uint32_t samples, uint32_t channel,
+                         uint32_t sample) {
+    if (ordering == 1) return uint64_t{channel} * samples + sample;
+    return uint64_t{sample} * channels + channel;
+}
+
+void writeFile(const std::string& path, const Bytes& bytes) {
+    std::ofstream stream(path, std::ios::binary | std::ios::trunc);
+    stream.write(reinterpret_cast<const char*>(bytes.data()),
+                 static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(stream.good()) << path;
+}
+
+Bytes readFile(const std::string& path) {
+    std::ifstream stream(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+}
+
+uint64_t fileSize(const std::string& path) {
+    return std::filesystem::file_size(path);
+}
+
+bool passesInChild(bool (*body)(const std::string& folder), const std::string& folder) {
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) _exit(body(folder) ? 0 : 1);
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child) return false;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+void TempFolderTest::SetUp() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "ctc-test-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    folder_ = pattern;
+}
+
+void TempFolderTest::TearDown() {
+    std::error_code ignored;
+    if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
+}
+
+}  // namespace ctc_test

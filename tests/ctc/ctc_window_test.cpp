@@ -1,0 +1,463 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "ctc/ctc_file.h"
+#include "tests/ctc/ctc_test_files.h"
+
+using namespace ctc_test;
+
+namespace {
+
+constexpr uint32_t kInMemory = 0;
+
+class CtcWindowTest : public TempFolderTest {
+protected:
+    // A file of `spec` whose data part is the pattern; returns its path.
+    std::string makeFile(const CtcSpec& spec, uint64_t elementCount, const std::string& name,
+                         Bytes* data = nullptr) {
+        Bytes bytes = headerBytes(spec);
+        const Bytes pattern = patternData(spec.dataType, elementCount);
+        bytes.insert(bytes.end(), pattern.begin(), pattern.end());
+        const std::string path = pathOf(name);
+        writeFile(path, bytes);
+        if (data != nullptr) *data = pattern;
+        return path;
+    }
+};
+
+CtcSpec threeChannels(uint32_t dataType, uint32_t ordering, uint32_t samples) {
+    CtcSpec spec;
+    spec.dataType = dataType;
+    spec.ordering = ordering;
+    spec.channels = 3;
+    spec.samples = samples;
+    spec.offsets = {10.0f, -3.0f, 0.5f};
+    spec.scales = {0.5f, 2.0f, 0.25f};
+    return spec;
+}
+
+float scaleOf(const CtcSpec& spec, uint32_t channel) {
+    return spec.dataType == 1 ? 1.0f : spec.scales[channel];
+}
+
+float offsetOf(const CtcSpec& spec, uint32_t channel) {
+    return spec.dataType == 1 ? 0.0f : spec.offsets[channel];
+}
+
+struct RoundTrip {
+    uint32_t dataType;
+    uint32_t ordering;
+    uint32_t openMode;
+};
+
+std::string describe(const RoundTrip& c) {
+    return "data type " + std::to_string(c.dataType) + ", ordering " + std::to_string(c.ordering) +
+           ", mode " + std::to_string(c.openMode);
+}
+
+// Reads a window, writes new values and reads them back; in place only the
+// window's elements change on disk, in memory the file stays untouched.
+TEST_F(CtcWindowTest, RoundTripsEveryDataTypeOrderingAndMode) {
+    const uint32_t samples = 40, channel = 1, firstSample = 5, count = 30;
+    for (uint32_t dataType : {1u, 3u, 4u, 5u}) {
+        for (uint32_t ordering : {1u, 2u}) {
+            for (uint32_t openMode : {kCtcOpenInPlace, kInMemory}) {
+                const RoundTrip c{dataType, ordering, openMode};
+                SCOPED_TRACE(describe(c));
+                const CtcSpec spec = threeChannels(dataType, ordering, samples);
+                Bytes data;
+                const std::string path = makeFile(spec, 3 * samples, "round.ctc", &data);
+                const Bytes before = readFile(path);
+                const float scale = scaleOf(spec, channel), offset = offsetOf(spec, channel);
+
+                CtcFile file;
+                ASSERT_EQ(openCtcFile(file, path.c_str(), openMode), 1);
+                std::vector<float> window(count);
+                ASSERT_EQ(readCtcChannel(window.data(), file, channel, firstSample, count),
+                          static_cast<int>(count));
+                for (uint32_t i = 0; i < count; ++i) {
+                    const uint64_t index =
+                        continuousIndex(ordering, 3, samples, channel, firstSample + i);
+                    const float stored = static_cast<float>(storedValue(data, dataType, index));
+                    const float expected = dataType == 1 ? stored : stored * scale + offset;
+                    ASSERT_EQ(window[i], expected) << "sample " << i;
+                }
+
+                std::vector<float> written(count);
+                std::vector<int> steps(count);
+                for (uint32_t i = 0; i < count; ++i) {
+                    steps[i] = static_cast<int>(i * 7 % 50) - 25;
+                    written[i] = static_cast<float>(steps[i]) * scale + offset;
+                }
+                ASSERT_EQ(writeCtcChannel(written.data(), file, channel, firstSample, count),
+                          static_cast<int>(count));
+                std::vector<float> reread(count);
+                ASSERT_EQ(readCtcChannel(reread.data(), file, channel, firstSample, count),
+                          static_cast<int>(count));
+                EXPECT_EQ(reread, written);
+                EXPECT_EQ(closeCtcFile(file), 1);
+
+                const Bytes after = readFile(path);
+                ASSERT_EQ(after.size(), before.size());
+                if (openMode == kInMemory) {
+                    EXPECT_EQ(after, before);
+                    continue;
+                }
+                const Bytes header = headerBytes(spec);
+                const Bytes afterData(after.begin() + header.size(), after.end());
+                std::vector<bool> inWindow(3 * samples, false);
+                for (uint32_t i = 0; i < count; ++i) {
+                    const uint64_t index =
+                        continuousIndex(ordering, 3, samples, channel, firstSample + i);
+                    inWindow[index] = true;
+                    const double expected = dataType == 1 ? written[i] : steps[i];
+                    EXPECT_EQ(storedValue(afterData, dataType, index), expected) << i;
+                }
+                for (uint64_t index = 0; index < 3 * samples; ++index) {
+                    if (inWindow[index]) continue;
+                    ASSERT_EQ(storedValue(afterData, dataType, index),
+                              storedValue(data, dataType, index))
+                        << "element " << index << " outside the window changed";
+                }
+            }
+        }
+    }
+}
+
+// Windows of ordering 2 that span several transfer blocks, and channels so
+// far apart that each block holds a single sample.
+TEST_F(CtcWindowTest, SampleMajorWindowsAcrossTransferBlocks) {
+    struct Case {
+        uint32_t dataType;
+        uint32_t channels;
+        uint32_t samples;
+        uint32_t channel;
+        uint32_t firstSample;
+    };
+    const Case cases[] = {
+        {1, 5, 120000, 2, 1000},    // about 2.3 MiB of span
+        {3, 7, 160000, 6, 3},       // 16-bit, span beyond two blocks
+        {1, 300000, 3, 299999, 0},  // stride wider than a block
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.channels);
+        CtcSpec spec;
+        spec.dataType = c.dataType;
+        spec.ordering = 2;
+        spec.channels = c.channels;
+        spec.samples = c.samples;
+        spec.offsets.assign(c.channels, 0.0f);
+        spec.scales.assign(c.channels, 1.0f);
+        const uint64_t elements = uint64_t{c.channels} * c.samples;
+        Bytes data;
+        const std::string path = makeFile(spec, elements, "blocks.ctc", &data);
+        const uint32_t count = c.samples - c.firstSample;
+        CtcFile file;
+        ASSERT_EQ(openCtcFile(file, path.c_str(), kCtcOpenInPlace), 1);
+        std::vector<float> window(count);
+        ASSERT_EQ(readCtcChannel(window.data(), file, c.channel, c.firstSample, count),
+                  static_cast<int>(count));
+        for (uint32_t i = 0; i < count; ++i) {
+            const uint64_t index = uint64_t{c.firstSample + i} * c.channels + c.channel;
+            ASSERT_EQ(window[i], static_cast<float>(storedValue(data, c.dataType, index))) << i;
+        }
+        for (uint32_t i = 0; i < count; ++i) window[i] = static_cast<float>(i % 1000);
+        ASSERT_EQ(writeCtcChannel(window.data(), file, c.channel, c.firstSample, count),
+                  static_cast<int>(count));
+        ASSERT_EQ(closeCtcFile(file), 1);
+
+        const Bytes after = readFile(path);
+        const Bytes afterData(after.begin() + headerBytes(spec).size(), after.end());
+        for (uint64_t index = 0; index < elements; ++index) {
+            const uint64_t sample = index / c.channels;
+            const bool written = index % c.channels == c.channel && sample >= c.firstSample;
+            const double expected = written ? static_cast<double>((sample - c.firstSample) % 1000)
+                                            : storedValue(data, c.dataType, index);
+            ASSERT_EQ(storedValue(afterData, c.dataType, index), expected) << index;
+        }
+    }
+}
+
+TEST_F(CtcWindowTest, WindowBoundsAreRefusedSilently) {
+    const std::string path = makeFile(threeChannels(3, 1, 10), 30, "bounds.ctc");
+    for (uint32_t openMode : {kCtcOpenInPlace, kInMemory}) {
+        CtcFile file;
+        ASSERT_EQ(openCtcFile(file, path.c_str(), openMode), 1);
+        std::vector<float> window(11, 0.0f);
+        struct Case {
+            uint32_t channel, firstSample, count;
+            int expected;
+        };
+        const Case cases[] = {
+            {0, 0, 10, 10},        {2, 7, 3, 3},   // ends on the last sample
+            {2, 8, 3, 0},          {3, 0, 1, 0},   // one beyond; channel == C
+            {0, 0, 0, 0},          {0, 10, 0, 0},  // count 0 transfers nothing
+            {0, 0xFFFFFFFF, 2, 0},                 // the sum must not wrap around
+        };
+        for (const Case& c : cases) {
+            testing::internal::CaptureStderr();
+            EXPECT_EQ(readCtcChannel(window.data(), file, c.channel, c.firstSample, c.count),
+                      c.expected);
+            EXPECT_EQ(writeCtcChannel(window.data(), file, c.channel, c.firstSample, c.count),
+                      c.expected);
+            EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        }
+        EXPECT_EQ(closeCtcFile(file), 1);
+        // A closed record refuses windows instead of touching released memory.
+        EXPECT_EQ(readCtcChannel(window.data(), file, 0, 0, 1), 0);
+    }
+}
+
+TEST_F(CtcWindowTest, FileVersionZeroOpensButRefusesEveryWindow) {
+    CtcSpec spec = threeChannels(1, 1, 4);
+    spec.fileVersion = 0;
+    const std::string path = makeFile(spec, 12, "version0.ctc");
+    for (uint32_t openMode : {kCtcOpenInPlace, kInMemory}) {
+        CtcFile file;
+        ASSERT_EQ(openCtcFile(file, path.c_str(), openMode), 1);
+        EXPECT_EQ(file.FileVersion, 0u);
+        float window[2] = {};
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(readCtcChannel(window, file, 0, 0, 2), 0);
+        EXPECT_EQ(writeCtcChannel(window, file, 0, 0, 2), 0);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_EQ(closeCtcFile(file), 1);
+    }
+}
+
+TEST_F(CtcWindowTest, SampleMajorWindowUsesEveryCthElement) {
+    CtcSpec spec = threeChannels(1, 2, 5);
+    const std::string path = makeFile(spec, 15, "stride.ctc");
+    CtcFile file;
+    ASSERT_EQ(openCtcFile(file, path.c_str(), kCtcOpenInPlace), 1);
+    const float window[2] = {1000.0f, 2000.0f};
+    ASSERT_EQ(writeCtcChannel(window, file, 1, 2, 2), 2);
+    ASSERT_EQ(closeCtcFile(file), 1);
+    const Bytes after = readFile(path);
+    const Bytes afterData(after.begin() + 32, after.end());
+    for (uint64_t index = 0; index < 15; ++index) {
+        const double expected = index == 7    ? 1000.0
+                                : index == 10 ? 2000.0
+                                              : storedValue(patternData(1, 15), 1, index);
+        EXPECT_EQ(storedValue(afterData, 1, index), expected) << index;
+    }
+}
+
+TEST_F(CtcWindowTest, IntegerWritesTruncateInsideAndClampOutsideTheRange) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    struct Case {
+        uint32_t dataType;
+        std::vector<float> written;
+        std::vector<float> readBack;
+    };
+    const Case cases[] = {
+        {3, {3.7f, -3.7f, 40000.0f, -40000.0f, nan, inf}, {3, -3, 32767, -32768, 0, 32767}},
+        {4, {3.7f, -3.7f, 200.0f, -200.0f, nan, -inf}, {3, -3, 127, -128, 0, -128}},
+    };
+    for (const Case& c : cases) {
+        for (uint32_t openMode : {kCtcOpenInPlace, kInMemory}) {
+            SCOPED_TRACE(describe(RoundTrip{c.dataType, 1, openMode}));
+            CtcSpec spec;
+            spec.dataType = c.dataType;
+            spec.channels = 1;
+            spec.samples = 6;
+            spec.offsets = {0.0f};
+            spec.scales = {1.0f};
+            const std::string path = makeFile(spec, 6, "clamp.ctc");
+            CtcFile file;
+            ASSERT_EQ(openCtcFile(file, path.c_str(), openMode), 1);
+            ASSERT_EQ(writeCtcChannel(c.written.data(), file, 0, 0, 6), 6);
+            std::vector<float> window(6);
+            ASSERT_EQ(readCtcChannel(window.data(), file, 0, 0, 6), 6);
+            EXPECT_EQ(window, c.readBack);
+            EXPECT_EQ(closeCtcFile(file), 1);
+        }
+    }
+}
+
+TEST_F(CtcWindowTest, SignedStoredValuesReadWithScaleAndOffset) {
+    CtcSpec spec;
+    spec.dataType = 3;
+    spec.channels = 1;
+    spec.samples = 1;
+    spec.offsets = {10.0f};
+    spec.scales = {0.5f};
+    Bytes bytes = headerBytes(spec);
+    bytes.push_back(0x00);
+    bytes.push_back(0x80);  // -32768
+    writeFile(pathOf("int16.ctc"), bytes);
+    spec.dataType = 4;
+    spec.scales = {3.0f};
+    bytes = headerBytes(spec);
+    bytes.push_back(0xFF);  // -1
+    writeFile(pathOf("int8.ctc"), bytes);
+    const std::pair<const char*, float> cases[] = {{"int16.ctc", -16374.0f}, {"int8.ctc", 7.0f}};
+    for (const auto& c : cases) {
+        for (uint32_t openMode : {kCtcOpenInPlace, kInMemory}) {
+            CtcFile file;
+            ASSERT_EQ(openCtcFile(file, pathOf(c.first).c_str(), openMode), 1);
+            float value = 0;
+            ASSERT_EQ(readCtcChannel(&value, file, 0, 0, 1), 1);
+            EXPECT_EQ(value, c.second) << c.first;
+            closeCtcFile(file);
+        }
+    }
+}
+
+TEST_F(CtcWindowTest, ShortFileIsExtendedInPlaceAndLongFileKeepsItsTail) {
+    const CtcSpec spec = threeChannels(3, 1, 100);
+    const Bytes header = headerBytes(spec);
+    const uint64_t fullLength = header.size() + 3 * 100 * 2;
+
+    Bytes shortFile = header;
+    const Bytes data = patternData(3, 300);
+    shortFile.insert(shortFile.end(), data.begin(), data.begin() + 101);  // ends mid-element
+    writeFile(pathOf("short.ctc"), shortFile);
+    CtcFile file;
+    ASSERT_EQ(openCtcFile(file, pathOf("short.ctc").c_str(), kCtcOpenInPlace), 1);
+    EXPECT_EQ(fileSize(pathOf("short.ctc")), fullLength);
+    std::vector<float> window(100);
+    ASSERT_EQ(readCtcChannel(window.data(), file, 2, 0, 100), 100);
+    EXPECT_EQ(window[99], 0.5f);  // the appended part reads as stored zeros
+    EXPECT_EQ(closeCtcFile(file), 1);
+
+    Bytes longFile = header;
+    longFile.insert(longFile.end(), data.begin(), data.end());
+    const Bytes tail = {'t', 'a', 'i', 'l'};
+    longFile.insert(longFile.end(), tail.begin(), tail.end());
+    writeFile(pathOf("long.ctc"), longFile);
+    ASSERT_EQ(openCtcFile(file, pathOf("long.ctc").c_str(), kCtcOpenInPlace), 1);
+    window.assign(100, 1.0f);
+    ASSERT_EQ(writeCtcChannel(window.data(), file, 2, 0, 100), 100);
+    EXPECT_EQ(closeCtcFile(file), 1);
+    const Bytes after = readFile(pathOf("long.ctc"));
+    ASSERT_EQ(after.size(), fullLength + 4);
+    EXPECT_EQ(Bytes(after.end() - 4, after.end()), tail);
+}
+
+TEST_F(CtcWindowTest, EpochedFileOpensButRefusesWindows) {
+    CtcSpec spec;
+    spec.dataType = 5;
+    spec.ordering = 3;
+    spec.channels = 2;
+    spec.samples = 6;
+    spec.offsets = {0.0f, 0.0f};
+    spec.scales = {1.0f, 1.0f};
+    spec.trials = {2};
+    spec.pre = {1};
+    spec.post = {2};
+    const std::string path = makeFile(spec, 2 * 2 * 3, "epoched.ctc");
+    for (uint32_t openMode : {kCtcOpenInPlace, kInMemory}) {
+        CtcFile file;
+        ASSERT_EQ(openCtcFile(file, path.c_str(), openMode), 1);
+        float window[2] = {};
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(readCtcChannel(window, file, 0, 0, 2), 0);
+        EXPECT_EQ(writeCtcChannel(window, file, 0, 0, 2), 0);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "Unsupported SampleOrdering for this function.\n"
+                  "Unsupported SampleOrdering for this function.\n");
+        EXPECT_EQ(closeCtcFile(file), 1);
+    }
+}
+
+TEST_F(CtcWindowTest, OpenRefusalsWithTheirMessages) {
+    auto headerOnly = [&](const std::string& name, const CtcSpec& spec) {
+        writeFile(pathOf(name), headerBytes(spec));
+        return name;
+    };
+    CtcSpec base = threeChannels(1, 1, 4);
+    auto with = [&](uint32_t dataType, uint32_t ordering) {
+        CtcSpec spec = base;
+        spec.dataType = dataType;
+        spec.ordering = ordering;
+        return spec;
+    };
+    CtcSpec noSamples = base;
+    noSamples.samples = 0;
+    CtcSpec terabytes = base;
+    terabytes.channels = 1u << 20;
+    terabytes.samples = 1u << 20;
+    CtcSpec beyondSixtyFourBits = base;
+    beyondSixtyFourBits.channels = 0xFFFFFFFF;
+    beyondSixtyFourBits.samples = 0xFFFFFFFF;
+    CtcSpec hugeOffsets = with(3, 1);
+    hugeOffsets.channels = 100000;
+    writeFile(pathOf("empty.ctc"), {});
+    std::filesystem::create_directory(pathOf("folder.ctc"));
+
+    const std::string notEnoughSpace =
+        "Not enough free disk space to extend the file to the length its header gives.\n";
+    struct Case {
+        std::string name;
+        uint32_t openMode;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"missing.ctc", kCtcOpenInPlace, ""},
+        {"folder.ctc", kInMemory, ""},
+        {"empty.ctc", kCtcOpenInPlace, "SampleOrdering not yet supported.\n"},
+        {headerOnly("type2.ctc", with(2, 1)), kInMemory, "Datatype not yet supported.\n"},
+        {headerOnly("type6.ctc", with(6, 1)), kCtcOpenInPlace, "Datatype not yet supported.\n"},
+        {headerOnly("type0.ctc", with(0, 1)), kCtcOpenInPlace, "Unsupported datatype.\n"},
+        {headerOnly("order7.ctc", with(1, 7)), kInMemory, "SampleOrdering not yet supported.\n"},
+        {headerOnly("order0.ctc", with(1, 0)), kCtcOpenInPlace,
+         "SampleOrdering not yet supported.\n"},
+        {headerOnly("nosamples.ctc", noSamples), kCtcOpenInPlace, ""},
+        {headerOnly("terabytes.ctc", terabytes), kCtcOpenInPlace, notEnoughSpace.c_str()},
+        {headerOnly("overflow.ctc", beyondSixtyFourBits), kCtcOpenInPlace, notEnoughSpace.c_str()},
+        {"terabytes.ctc", kInMemory, "The data part reaches beyond the end of the file.\n"},
+        {"overflow.ctc", kInMemory, "The data part reaches beyond the end of the file.\n"},
+        {headerOnly("offsets.ctc", hugeOffsets), kInMemory,
+         "The header arrays reach beyond the end of the file.\n"},
+    };
+    for (const Case& c : cases) {
+        const std::string path = pathOf(c.name);
+        const bool exists = std::filesystem::is_regular_file(path);
+        const uint64_t lengthBefore = exists ? fileSize(path) : 0;
+        CtcFile file;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(openCtcFile(file, path.c_str(), c.openMode), 0) << c.name;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.message) << c.name;
+        if (exists) {
+            EXPECT_EQ(fileSize(path), lengthBefore) << c.name << " changed length";
+        }
+    }
+}
+
+TEST_F(CtcWindowTest, HeaderFieldsAreOpenToTheCaller) {
+    CtcSpec spec = threeChannels(5, 2, 7);
+    spec.fileVersion = 9;
+    spec.compressionType = 4;
+    spec.compressionParams = {11, 12};
+    spec.frequency = 2048.0f;
+    const std::string path = makeFile(spec, 21, "fields.ctc");
+    CtcFile file;
+    ASSERT_EQ(openCtcFile(file, path.c_str(), kCtcOpenInPlace), 1);
+    EXPECT_STREQ(file.Path, path.c_str());
+    EXPECT_EQ(file.FileVersion, 9u);
+    EXPECT_EQ(file.CompressionType, 4u);
+    EXPECT_EQ(file.NrOfCompressionParams, 2u);
+    EXPECT_EQ(file.DataType, 5u);
+    EXPECT_EQ(file.SampleOrdering, 2u);
+    EXPECT_EQ(file.NrOfChannels, 3u);
+    EXPECT_EQ(file.NrOfSamples, 7u);
+    EXPECT_EQ(file.SamplingFrequency, 2048.0f);
+    ASSERT_NE(file.DiskData, nullptr);
+    EXPECT_EQ(file.DiskData->ElementSize, 4u);
+    EXPECT_EQ(file.DiskData->DataStart, headerBytes(spec).size());
+    EXPECT_EQ(file.DiskData->Extents[0], 3u);
+    EXPECT_EQ(file.DiskData->Extents[1], 7u);
+    EXPECT_EQ(closeCtcFile(file), 1);
+    EXPECT_EQ(file.DiskData, nullptr);
+    EXPECT_EQ(file.ChannelScales, nullptr);
+    EXPECT_EQ(file.NrOfChannels, 3u);  // scalar fields survive the close
+}
+
+}  // namespace
