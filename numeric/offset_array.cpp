@@ -51,7 +51,12 @@ OffsetMatrix matrix(int32_t nrl, int32_t nrh, int32_t ncl, int32_t nch) {
     void* block = nullptr;
     if (columnCount >= 0 && columnCount <= std::numeric_limits<int64_t>::max() / rowCount)
         block = allocateElements(rowCount * columnCount, sizeof(float));
-    if (!block) numeric_fatal_error("allocation failure 2 in matrix()");
+    if (!block) {
+        // The process ends either way; giving the table back keeps a leak
+        // checker running at exit from reporting it.
+        std::free(table);
+        numeric_fatal_error("allocation failure 2 in matrix()");
+    }
 
     float** rows = static_cast<float**>(table);
     float* elements = static_cast<float*>(block);

@@ -1,0 +1,123 @@
+#include "numeric/svd.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "tests/numeric/test_arrays.h"
+
+namespace {
+
+TEST(SafeHypot, NeitherOverflowsNorUnderflows) {
+    const float inf = std::numeric_limits<float>::infinity();
+    struct Case {
+        float a, b, expected, relativeTolerance;
+    };
+    const Case cases[] = {
+        {3.0f, 4.0f, 5.0f, 0.0f},
+        {4.0f, -3.0f, 5.0f, 0.0f},
+        {0.0f, 0.0f, 0.0f, 0.0f},
+        {-3.0f, 0.0f, 3.0f, 0.0f},
+        {0.0f, -7.5f, 7.5f, 0.0f},
+        {1e30f, 1e30f, 1.41421356e30f, 1e-7f},
+        {-1e-30f, 1e-30f, 1.41421356e-30f, 1e-7f},
+        {3e38f, 3e38f, inf, 0.0f},  // the true value exceeds the float range
+        {inf, 1.0f, inf, 0.0f},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(testing::Message() << test.a << ", " << test.b);
+        float result = safe_hypot(test.a, test.b);
+        if (test.relativeTolerance == 0.0f)
+            EXPECT_EQ(result, test.expected);
+        else
+            EXPECT_NEAR(result, test.expected, test.relativeTolerance * test.expected);
+    }
+}
+
+TEST(SvdDecompose, NegativeScalarGivesPositiveValueAndNegatedU) {
+    SquareDecomposition arrays(1);
+    arrays.a[1][1] = -5.0f;
+    svd_decompose(arrays.a.handle(), 1, 1, arrays.values.handle(), arrays.vectors.handle());
+    EXPECT_EQ(arrays.values[1], 5.0f);
+    EXPECT_EQ(arrays.a[1][1], -1.0f);
+    EXPECT_EQ(arrays.vectors[1][1], 1.0f);
+    EXPECT_FALSE(svd_not_converged);
+}
+
+// A = U diag(w) V^T with orthonormal U and V and non-negative w, for square
+// and tall matrices.
+TEST(SvdDecompose, ReconstructsRandomMatrices) {
+    struct Shape {
+        int32_t rows, columns;
+    };
+    for (Shape shape : {Shape{1, 1}, Shape{2, 2}, Shape{3, 3}, Shape{7, 7}, Shape{9, 4},
+                        Shape{20, 20}, Shape{33, 17}, Shape{64, 64}, Shape{120, 120}}) {
+        const int32_t m = shape.rows;
+        const int32_t n = shape.columns;
+        SCOPED_TRACE(testing::Message() << m << " x " << n);
+        SeededFloats source(31 * m + n);
+        OwnedMatrix a(1, m, 1, n);
+        OwnedVector w(1, n);
+        OwnedMatrix v(1, n, 1, n);
+        fillRandom(a.handle(), 1, m, n, source);
+        std::vector<double> original = toDense(a.handle(), 1, m, n);
+        svd_not_converged = true;
+        svd_decompose(a.handle(), m, n, w.handle(), v.handle());
+        EXPECT_FALSE(svd_not_converged);
+
+        std::vector<double> u = toDense(a.handle(), 1, m, n);
+        std::vector<double> vDense = toDense(v.handle(), 1, n, n);
+        std::vector<double> uw = u;
+        for (int32_t r = 0; r < m; ++r)
+            for (int32_t c = 0; c < n; ++c) uw[r * n + c] *= w[c + 1];
+        std::vector<double> rebuilt = multiply(uw, transpose(vDense, n, n), m, n, n);
+        double residual = maxAbsDifference(rebuilt, original) / maxAbs(original);
+        double uError = orthonormalityError(u, m, n);
+        double vError = orthonormalityError(vDense, n, n);
+        std::printf("svd %3dx%3d |UWVt-A|/|A|=%.2e |UtU-I|=%.2e |VtV-I|=%.2e\n", m, n, residual,
+                    uError, vError);
+        EXPECT_LT(residual, 1e-6 * n + 1e-6);
+        EXPECT_LT(uError, 1e-6 * n + 1e-6);
+        EXPECT_LT(vError, 1e-6 * n + 1e-6);
+        for (int32_t k = 1; k <= n; ++k) EXPECT_GE(w[k], 0.0f);
+    }
+}
+
+// Exact results for a fixed input, identical on every compiler and at every
+// optimisation level; a change here means the arithmetic changed.
+TEST(SvdDecompose, ResultsArePinnedBitForBit) {
+    const int32_t n = 16;
+    SeededFloats source(4242);
+    SquareDecomposition arrays(n);
+    fillRandom(arrays.a.handle(), 1, n, n, source);
+    svd_decompose(arrays.a.handle(), n, n, arrays.values.handle(), arrays.vectors.handle());
+    uint64_t fingerprint =
+        bitFingerprint(arrays.a.handle(), 1, n, n, bitFingerprint(arrays.values.handle(), 1, n));
+    EXPECT_EQ(bitFingerprint(arrays.vectors.handle(), 1, n, n, fingerprint), 6127817164516840630u);
+}
+
+// Non-finite input never converges, but every singular value still gets at
+// most 100 steps; the flag reports it and the next good decomposition clears
+// it again.
+TEST(SvdDecompose, NonFiniteInputEndsAndRaisesFlagUntilNextDecomposition) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const int32_t n = 5;
+    for (float bad : {nan, inf, -inf}) {
+        SCOPED_TRACE(bad);
+        SeededFloats source(9);
+        SquareDecomposition arrays(n);
+        fillRandom(arrays.a.handle(), 1, n, n, source);
+        arrays.a[2][3] = bad;
+        svd_decompose(arrays.a.handle(), n, n, arrays.values.handle(), arrays.vectors.handle());
+        EXPECT_TRUE(svd_not_converged);
+
+        fillRandom(arrays.a.handle(), 1, n, n, source);
+        svd_decompose(arrays.a.handle(), n, n, arrays.values.handle(), arrays.vectors.handle());
+        EXPECT_FALSE(svd_not_converged);
+    }
+}
+
+}  // namespace
