@@ -8,7 +8,7 @@
 // and the strict lower triangle are left as they were. d (1..n) receives the
 // eigenvalues, column k of v (1..n x 1..n) the eigenvector of d[k], and
 // *rotationCount the number of rotations applied. True when the off-diagonal
-// sum became exactly zero within 50 sweeps.
+// sum became exactly zero within 50 sweeps (at once for n <= 1).
 bool jacobi_eigen(OffsetMatrix a, int32_t n, OffsetVector d, OffsetMatrix v,
                   int32_t* rotationCount);
 

@@ -8,7 +8,8 @@
 
 #include "numeric/offset_array.h"
 
-// *mean = (v[1] + ... + v[n]) / n; v is one-based.
+// *mean = (v[1] + ... + v[n]) / n; v is one-based. An empty vector (n = 0)
+// gives 0.
 void vec_mean(OffsetVector v, uint32_t n, float* mean);
 
 // c (m x p) = a (m x n) * b (n x p); all zero-based.
