@@ -185,16 +185,45 @@ TEST(JacobiEigen, DecomposesRankDeficientCovariance) {
 // Exact results for a fixed input, identical on every compiler and at every
 // optimisation level; a change here means the arithmetic changed.
 TEST(JacobiEigen, ResultsArePinnedBitForBit) {
-    const int32_t n = 24;
-    SeededFloats source(2024);
-    SquareDecomposition arrays(n);
-    fillRandom(arrays.a.handle(), 1, n, n, source);
-    Decomposition result = decompose(arrays, n);
-    uint64_t fingerprint = bitFingerprint(arrays.vectors.handle(), 1, n, n,
-                                          bitFingerprint(arrays.values.handle(), 1, n));
-    fingerprint = bitFingerprint(arrays.a.handle(), 1, n, n, fingerprint);
-    EXPECT_EQ(result.rotations, 1523);
-    EXPECT_EQ(fingerprint, 6167294234048502769u);
+    struct Case {
+        int32_t n;
+        uint64_t seed;
+        bool covariance;  // else unrelated upper and lower triangles
+        int32_t rotations;
+        uint64_t fingerprint;
+    };
+    const Case cases[] = {
+        {3, 11, false, 9, 9029464418088984035u},
+        {24, 2024, false, 1523, 6167294234048502769u},
+        {20, 7, true, 1110, 7831729316525352245u},
+        {60, 8, true, 12450, 392585893026052514u},
+    };
+    for (const Case& test : cases) {
+        const int32_t n = test.n;
+        SCOPED_TRACE(testing::Message() << "n=" << n << " seed=" << test.seed);
+        SeededFloats source(test.seed);
+        SquareDecomposition arrays(n);
+        if (test.covariance) {
+            // Products of occurrences of some tens of microvolts, summed in
+            // double as the correction does, of rank below n.
+            const int32_t samples = n / 2;
+            std::vector<double> occurrences(static_cast<size_t>(n) * samples);
+            for (double& value : occurrences) value = 40.0 * source.next();
+            std::vector<double> product =
+                multiply(occurrences, transpose(occurrences, n, samples), n, samples, n);
+            for (int32_t r = 1; r <= n; ++r)
+                for (int32_t c = 1; c <= n; ++c)
+                    arrays.a[r][c] = static_cast<float>(product[(r - 1) * n + (c - 1)]);
+        } else {
+            fillRandom(arrays.a.handle(), 1, n, n, source);
+        }
+        Decomposition result = decompose(arrays, n);
+        uint64_t fingerprint = bitFingerprint(arrays.vectors.handle(), 1, n, n,
+                                              bitFingerprint(arrays.values.handle(), 1, n));
+        fingerprint = bitFingerprint(arrays.a.handle(), 1, n, n, fingerprint);
+        EXPECT_EQ(result.rotations, test.rotations);
+        EXPECT_EQ(fingerprint, test.fingerprint);
+    }
 }
 
 TEST(JacobiEigen, EndsInBoundedTimeOnNonFiniteInput) {
