@@ -1,0 +1,141 @@
+// Unit conversions, the segment count, the work storage check and the
+// checked output copy.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <limits>
+
+#include "obs/obs_correction.h"
+#include "obs/obs_workspace.h"
+#include "obs/output_copy.h"
+#include "obs/sample_conversions.h"
+#include "obs_test_support.h"
+
+namespace {
+
+constexpr int32_t kIndefinite = std::numeric_limits<int32_t>::min();
+
+struct WindowCase {
+    int32_t milliseconds;
+    float frequency;
+    int32_t samples;
+};
+
+TEST(SampleConversions, WindowMillisecondsToSamples) {
+    const WindowCase cases[] = {
+        {500, 1000.0f, 500}, {1200, 1000.0f, 1200}, {500, 256.0f, 128},
+        {1200, 256.0f, 307}, {0, 256.0f, 0},        {5000, 20000.0f, 100000},
+    };
+    for (const WindowCase& c : cases) {
+        int32_t samples = -7;
+        ASSERT_TRUE(windowSamplesFromMilliseconds(c.milliseconds, c.frequency, &samples));
+        EXPECT_EQ(samples, c.samples) << c.milliseconds << " ms at " << c.frequency << " Hz";
+    }
+}
+
+TEST(SampleConversions, WindowsWithoutAValidSampleCountAreRefused) {
+    int32_t samples = 0;
+    EXPECT_FALSE(windowSamplesFromMilliseconds(500, -1000.0f, &samples));
+    EXPECT_FALSE(windowSamplesFromMilliseconds(5000, 1e9f, &samples));
+    EXPECT_FALSE(windowSamplesFromMilliseconds(500, std::nanf(""), &samples));
+    EXPECT_FALSE(windowSamplesFromMilliseconds(500, INFINITY, &samples));
+    // Less than one sample before truncation is still zero samples.
+    EXPECT_TRUE(windowSamplesFromMilliseconds(1, 999.0f, &samples));
+    EXPECT_EQ(samples, 0);
+}
+
+TEST(SampleConversions, TriggersFromMicrosecondsUseTheFloatProduct) {
+    EXPECT_EQ(triggerSampleFromMicroseconds(1500000, 1000.0f), 1500);
+    EXPECT_EQ(triggerSampleFromMicroseconds(0, 1000.0f), 0);
+    // 16777217 has no float; in double the trigger would be 16777217.
+    EXPECT_EQ(triggerSampleFromMicroseconds(16777217, 1000000.0f), 16777216);
+    EXPECT_EQ(triggerSampleFromMicroseconds(2000000000, 1e9f), kIndefinite);
+}
+
+TEST(SampleConversions, TrialTimesFromSampleNumbers) {
+    EXPECT_EQ(trialTimeFromSampleNumber(1, 1000.0f), 0.0f);
+    EXPECT_EQ(trialTimeFromSampleNumber(1001, 1000.0f), 1000000.0f);
+    EXPECT_EQ(trialTimeFromSampleNumber(0, 1000.0f), -1000.0f);
+    // The smallest position must not wrap when one is subtracted.
+    EXPECT_LT(trialTimeFromSampleNumber(std::numeric_limits<int32_t>::min(), 1000.0f), 0.0f);
+}
+
+TEST(SampleConversions, TruncationOutsideTheIntegerRangeGivesTheIndefiniteValue) {
+    EXPECT_EQ(truncateToInt32(-1.5), -1);
+    EXPECT_EQ(truncateToInt32(2147483647.9), 2147483647);
+    EXPECT_EQ(truncateToInt32(-2147483648.9), std::numeric_limits<int32_t>::min());
+    EXPECT_EQ(truncateToInt32(2147483648.0), kIndefinite);
+    EXPECT_EQ(truncateToInt32(std::nan("")), kIndefinite);
+    EXPECT_EQ(truncateToInt32(-INFINITY), kIndefinite);
+}
+
+TEST(SampleConversions, RecordingDuration) {
+    EXPECT_EQ(durationMinutes(300000, 1000.0f), 5.0f);
+    EXPECT_EQ(durationMilliseconds(300000, 1000.0f), 300000);
+    EXPECT_EQ(durationMilliseconds(1000, 256.0f), 3906);  // 3906.25
+    // Samples are unsigned: the largest count is not negative.
+    EXPECT_GT(durationMinutes(4294967295u, 1000.0f), 0.0f);
+    EXPECT_EQ(durationMilliseconds(10, 0.0f), kIndefinite);
+}
+
+TEST(ObsSegments, SegmentCountRoundsUp) {
+    EXPECT_EQ(obsSegmentCount(25, 10), 3);
+    EXPECT_EQ(obsSegmentCount(20, 10), 2);
+    EXPECT_EQ(obsSegmentCount(10, 10), 1);
+    EXPECT_EQ(obsSegmentCount(1, 1), 1);
+    EXPECT_EQ(obsSegmentCount(101, 100), 2);
+}
+
+TEST(ObsWorkspaceCheck, RefusesCountsBeyondThe32BitArrayRoutines) {
+    EXPECT_EQ(checkObsWorkspace(1, 1), ObsWorkspaceCheck::Fits);
+    EXPECT_EQ(checkObsWorkspace(100, 1701), ObsWorkspaceCheck::Fits);
+    // 46340 * 46340 still counts; whether 68 GB can be had depends on the machine.
+    EXPECT_NE(checkObsWorkspace(46340, 1), ObsWorkspaceCheck::CountsTooLarge);
+    EXPECT_EQ(checkObsWorkspace(46341, 1), ObsWorkspaceCheck::CountsTooLarge);       // A*A
+    EXPECT_EQ(checkObsWorkspace(300, 10000001), ObsWorkspaceCheck::CountsTooLarge);  // A*L
+    EXPECT_EQ(checkObsWorkspace(0, 10), ObsWorkspaceCheck::CountsTooLarge);
+    EXPECT_EQ(checkObsWorkspace(10, 0), ObsWorkspaceCheck::CountsTooLarge);
+}
+
+TEST(ObsWorkspaceCheck, DefaultSettingsNeedUnderFourMegabytes) {
+    const uint64_t bytes = obsWorkspaceBytes(100, 1701);
+    EXPECT_GE(bytes, 20u * 100 * 1701 + 32u * 100 * 100);
+    EXPECT_LT(bytes, 4000000u);
+}
+
+class OutputCopy : public ::testing::Test {
+protected:
+    TemporaryFolder folder;
+};
+
+TEST_F(OutputCopy, CopiesEveryByteAndReplacesAnExistingFile) {
+    std::string bytes;
+    for (int i = 0; i < 200000; ++i) bytes += static_cast<char>(i * 7 + i / 256);
+    for (const std::string& content : {std::string(), std::string("x"), bytes}) {
+        writeFileBytes(folder.file("in.ctc"), content);
+        writeFileBytes(folder.file("out.ctc"), std::string(300000, 'o'));
+        ASSERT_TRUE(copyFileChecked(folder.file("in.ctc"), folder.file("out.ctc")));
+        EXPECT_EQ(readFileBytes(folder.file("out.ctc")), content);
+    }
+}
+
+TEST_F(OutputCopy, FailsWithoutLeavingAnOutputBehind) {
+    EXPECT_FALSE(copyFileChecked(folder.file("missing.ctc"), folder.file("out.ctc")));
+    EXPECT_FALSE(fileExists(folder.file("out.ctc")));
+
+    // An input that opens but cannot be read to its end.
+    std::filesystem::create_directory(folder.file("folder.ctc"));
+    EXPECT_FALSE(copyFileChecked(folder.file("folder.ctc"), folder.file("out.ctc")));
+    EXPECT_FALSE(fileExists(folder.file("out.ctc")));
+}
+
+TEST_F(OutputCopy, LeavesAnOutputPathItCouldNotOpenAlone) {
+    writeFileBytes(folder.file("in.ctc"), "data");
+    std::filesystem::create_directory(folder.file("out.ctc"));
+    EXPECT_FALSE(copyFileChecked(folder.file("in.ctc"), folder.file("out.ctc")));
+    EXPECT_TRUE(std::filesystem::is_directory(folder.file("out.ctc")));
+}
+
+}  // namespace
