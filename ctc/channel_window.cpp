@@ -45,13 +45,13 @@ bool readWindowFromDisk(DiskArray& array, const WindowSpan& span,
         return readDiskElements(array, span.firstElement, span.count, samples) ==
                static_cast<int>(span.count);
     }
-    unsigned char* block = transferBlock(array);
-    if (block == nullptr) return false;
     const uint64_t strideBytes = span.stride * array.ElementSize;
     return forEachBlock(
         array, span,
         [&](uint64_t first, uint32_t elements, uint32_t firstSample, uint32_t sampleCount) {
-            if (readDiskElements(array, first, elements, block) != static_cast<int>(elements)) {
+            unsigned char* block = transferBlock(array, size_t{elements} * array.ElementSize);
+            if (block == nullptr ||
+                readDiskElements(array, first, elements, block) != static_cast<int>(elements)) {
                 return false;
             }
             decodeSamples(block, strideBytes, sampleCount, conversion, samples + firstSample);
@@ -65,8 +65,6 @@ bool writeWindowToDisk(DiskArray& array, const WindowSpan& span, const SampleCon
         return writeDiskElements(array, span.firstElement, span.count, samples) ==
                static_cast<int>(span.count);
     }
-    unsigned char* block = transferBlock(array);
-    if (block == nullptr) return false;
     const uint64_t strideBytes = span.stride * array.ElementSize;
     // A contiguous window covers its whole block, so nothing needs to be
     // read before it is overwritten.
@@ -74,8 +72,9 @@ bool writeWindowToDisk(DiskArray& array, const WindowSpan& span, const SampleCon
     return forEachBlock(
         array, span,
         [&](uint64_t first, uint32_t elements, uint32_t firstSample, uint32_t sampleCount) {
-            if (patches &&
-                readDiskElements(array, first, elements, block) != static_cast<int>(elements)) {
+            unsigned char* block = transferBlock(array, size_t{elements} * array.ElementSize);
+            if (block == nullptr || (patches && readDiskElements(array, first, elements, block) !=
+                                                    static_cast<int>(elements))) {
                 return false;
             }
             encodeSamples(samples + firstSample, sampleCount, conversion, block, strideBytes);

@@ -1,5 +1,6 @@
 #include "ctc/disk_array.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <new>
@@ -155,12 +156,17 @@ int writeDiskElements(DiskArray& array, uint64_t firstElement, uint32_t count, c
 
 namespace ctc {
 
-unsigned char* transferBlock(DiskArray& array) {
-    if (!isOpen(array)) return nullptr;
-    if (array.Stream->block == nullptr) {
-        array.Stream->block = new (std::nothrow) unsigned char[kTransferBlockBytes];
+unsigned char* transferBlock(DiskArray& array, size_t bytes) {
+    if (!isOpen(array) || bytes > kTransferBlockBytes) return nullptr;
+    DiskArrayStream& stream = *array.Stream;
+    if (stream.blockBytes < bytes) {
+        // Small windows keep a small buffer; a large one settles at the cap.
+        const size_t grown = std::min(kTransferBlockBytes, std::max(bytes, 2 * stream.blockBytes));
+        delete[] stream.block;
+        stream.block = new (std::nothrow) unsigned char[grown];
+        stream.blockBytes = stream.block == nullptr ? 0 : grown;
     }
-    return array.Stream->block;
+    return stream.block;
 }
 
 }  // namespace ctc

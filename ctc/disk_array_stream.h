@@ -18,12 +18,14 @@ struct DiskArrayStream {
     ctc::FileHandle file;
     bool written = false;            // a sync is owed at the close
     bool writeFailed = false;        // the close must report that data was lost
-    unsigned char* block = nullptr;  // kTransferBlockBytes, made on first use
+    unsigned char* block = nullptr;  // grows with the spans moved, up to kTransferBlockBytes
+    size_t blockBytes = 0;
 };
 
 namespace ctc {
 
-// The block buffer of an open array, or null when it cannot be allocated.
-unsigned char* transferBlock(DiskArray& array);
+// The block buffer of an open array, at least `bytes` (at most
+// kTransferBlockBytes) long, or null when it cannot be allocated.
+unsigned char* transferBlock(DiskArray& array, size_t bytes);
 
 }  // namespace ctc

@@ -85,6 +85,9 @@ uint64_t continuousIndex(uint32_t ordering, uint32_t channels, uint32_t samples,
 }
 
 void writeFile(const std::string& path, const Bytes& bytes) {
+    // A new file rather than a truncated one: some file systems flush a
+    // file that was truncated and rewritten at its close, which is slow.
+    std::remove(path.c_str());
     std::ofstream stream(path, std::ios::binary | std::ios::trunc);
     stream.write(reinterpret_cast<const char*>(bytes.data()),
                  static_cast<std::streamsize>(bytes.size()));

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Builds the CTC file fuzzer (preset `fuzz`, clang + libFuzzer) and runs it
+# for about SECONDS seconds (default 60) with bounded memory. Exits non-zero
+# when the fuzzer finds a crash, a leak, a timeout or runs out of memory; the
+# input that did it is left in build/fuzz/ctc-fuzz/.
+#
+#   fuzz/run-fuzz.sh [SECONDS]
+set -euo pipefail
+seconds="${1:-60}"
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+cmake --preset fuzz -B build/fuzz >/dev/null
+cmake --build build/fuzz -j2 --target ctc_file_fuzzer
+
+work=build/fuzz/ctc-fuzz
+mkdir -p "$work/corpus" "$work/scratch"
+# Inputs become files here; in-place opens may extend them (sparsely, within
+# the free space), so keep them out of the system's temporary folder.
+export TMPDIR="$PWD/$work/scratch"
+
+# stderr of the target (its one-line refusals) is closed; libFuzzer keeps its
+# own reports and the sanitizers' on a copy of the stream.
+build/fuzz/fuzz/ctc_file_fuzzer \
+    -max_total_time="$seconds" \
+    -rss_limit_mb=2048 \
+    -malloc_limit_mb=1024 \
+    -timeout=20 \
+    -max_len=8192 \
+    -close_fd_mask=2 \
+    -print_final_stats=1 \
+    -artifact_prefix="$work/" \
+    "$work/corpus" fuzz/corpus
