@@ -33,7 +33,10 @@ bool promisedLength(const HeaderLayout& layout, uint32_t elementSize, uint64_t& 
            elementBytePosition(layout.headerLength, layout.elementCount, elementSize, length);
 }
 
-bool openInPlace(CtcFile& file, const HeaderLayout& layout, uint32_t elementType) {
+// The in-place stream opens the caller's path itself, not the copy in the
+// record, which is cut at 511 characters and could name another file.
+bool openInPlace(CtcFile& file, const char* path, const HeaderLayout& layout,
+                 uint32_t elementType) {
     uint64_t length = 0;
     if (!promisedLength(layout, elementTypeSize(elementType), length)) {
         printMessage(kMessageNotEnoughSpace);
@@ -44,18 +47,18 @@ bool openInPlace(CtcFile& file, const HeaderLayout& layout, uint32_t elementType
     const uint32_t flags = (elementType << kDiskArrayTypeShift) | kDiskArrayWritable;
     if (file.SampleOrdering == kOrderingChannelMajor) {
         const uint32_t extents[2] = {file.NrOfSamples, file.NrOfChannels};
-        return openDiskArray(*file.DiskData, file.Path, layout.headerLength, 2, extents, flags);
+        return openDiskArray(*file.DiskData, path, layout.headerLength, 2, extents, flags);
     }
     if (file.SampleOrdering == kOrderingSampleMajor) {
         const uint32_t extents[2] = {file.NrOfChannels, file.NrOfSamples};
-        return openDiskArray(*file.DiskData, file.Path, layout.headerLength, 2, extents, flags);
+        return openDiskArray(*file.DiskData, path, layout.headerLength, 2, extents, flags);
     }
     if (layout.elementCount <= UINT32_MAX) {
         const uint32_t extent = static_cast<uint32_t>(layout.elementCount);
-        return openDiskArray(*file.DiskData, file.Path, layout.headerLength, 1, &extent, flags);
+        return openDiskArray(*file.DiskData, path, layout.headerLength, 1, &extent, flags);
     }
-    return openDiskArrayElements(*file.DiskData, file.Path, layout.headerLength,
-                                 layout.elementCount, flags);
+    return openDiskArrayElements(*file.DiskData, path, layout.headerLength, layout.elementCount,
+                                 flags);
 }
 
 // The whole data part in one read. Its size is checked against the file
@@ -100,7 +103,7 @@ bool openRecord(CtcFile& file, const char* path, uint32_t openMode) {
     const uint32_t elementType = elementTypeOfDataType(file.DataType);
     // The header stream stays open while the in-place stream is opened.
     const bool opened = openMode == kCtcOpenInPlace
-                            ? openInPlace(file, layout, elementType)
+                            ? openInPlace(file, path, layout, elementType)
                             : loadIntoMemory(file, handle, fileBytes, layout, elementType);
     return closeFile(handle) && opened;
 }

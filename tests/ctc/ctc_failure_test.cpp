@@ -75,6 +75,11 @@ TEST_F(CtcFailureTest, WindowsBeyondFourGigaElementsLandAtTheirBytes) {
             ASSERT_EQ(stored.size(), 1u);
             EXPECT_EQ(stored[0], i * 10) << "sample " << i;
         }
+        // A count that the int result cannot return is refused before any
+        // transfer, even though the window lies inside the channel.
+        ASSERT_EQ(openCtcFile(file, path.c_str(), kCtcOpenInPlace), 1);
+        EXPECT_EQ(readCtcChannel(window.data(), file, 0, 0, 0x80000000u), 0);
+        EXPECT_EQ(closeCtcFile(file), 1);
         // Nothing wrapped around to the start of the data part.
         EXPECT_EQ(bytesAt(path, header.size(), 64), Bytes(64, 0));
         ASSERT_EQ(unlink(path.c_str()), 0);

@@ -230,6 +230,23 @@ TEST_F(CtcWindowTest, FileVersionZeroOpensButRefusesEveryWindow) {
     }
 }
 
+// Only a record changed by its owner after the open can get here.
+TEST_F(CtcWindowTest, WindowOfAnUnknownDataTypeIsRefusedWithItsMessage) {
+    const std::string path = makeFile(threeChannels(4, 2, 4), 12, "changed.ctc");
+    for (uint32_t openMode : {kCtcOpenInPlace, kInMemory}) {
+        CtcFile file;
+        ASSERT_EQ(openCtcFile(file, path.c_str(), openMode), 1);
+        file.DataType = 2;
+        float window[2] = {};
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(readCtcChannel(window, file, 0, 0, 2), 0);
+        EXPECT_EQ(writeCtcChannel(window, file, 0, 0, 2), 0);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "Unsupported Datatype.\nUnsupported Datatype.\n");
+        EXPECT_EQ(closeCtcFile(file), 1);
+    }
+}
+
 TEST_F(CtcWindowTest, SampleMajorWindowUsesEveryCthElement) {
     CtcSpec spec = threeChannels(1, 2, 5);
     const std::string path = makeFile(spec, 15, "stride.ctc");
@@ -381,9 +398,9 @@ TEST_F(CtcWindowTest, OpenRefusalsWithTheirMessages) {
     };
     CtcSpec noSamples = base;
     noSamples.samples = 0;
-    CtcSpec terabytes = base;
-    terabytes.channels = 1u << 20;
-    terabytes.samples = 1u << 20;
+    CtcSpec exabytes = base;
+    exabytes.channels = 1u << 30;  // 4 EiB of floats: more than any file system holds
+    exabytes.samples = 1u << 30;
     CtcSpec beyondSixtyFourBits = base;
     beyondSixtyFourBits.channels = 0xFFFFFFFF;
     beyondSixtyFourBits.samples = 0xFFFFFFFF;
@@ -410,9 +427,9 @@ TEST_F(CtcWindowTest, OpenRefusalsWithTheirMessages) {
         {headerOnly("order0.ctc", with(1, 0)), kCtcOpenInPlace,
          "SampleOrdering not yet supported.\n"},
         {headerOnly("nosamples.ctc", noSamples), kCtcOpenInPlace, ""},
-        {headerOnly("terabytes.ctc", terabytes), kCtcOpenInPlace, notEnoughSpace.c_str()},
+        {headerOnly("exabytes.ctc", exabytes), kCtcOpenInPlace, notEnoughSpace.c_str()},
         {headerOnly("overflow.ctc", beyondSixtyFourBits), kCtcOpenInPlace, notEnoughSpace.c_str()},
-        {"terabytes.ctc", kInMemory, "The data part reaches beyond the end of the file.\n"},
+        {"exabytes.ctc", kInMemory, "The data part reaches beyond the end of the file.\n"},
         {"overflow.ctc", kInMemory, "The data part reaches beyond the end of the file.\n"},
         {headerOnly("offsets.ctc", hugeOffsets), kInMemory,
          "The header arrays reach beyond the end of the file.\n"},
