@@ -27,10 +27,13 @@ uint64_t obsWorkspaceBytes(int32_t A, int32_t L) {
            rowTables * sizeof(float*);
 }
 
+bool obsWorkspaceCountsFit(int32_t A, int32_t L) {
+    return A >= 1 && L >= 1 && static_cast<int64_t>(A) * A <= kLargestCount &&
+           static_cast<int64_t>(A) * L <= kLargestCount;
+}
+
 ObsWorkspaceCheck checkObsWorkspace(int32_t A, int32_t L) {
-    if (A < 1 || L < 1) return ObsWorkspaceCheck::CountsTooLarge;
-    if (static_cast<int64_t>(A) * A > kLargestCount || static_cast<int64_t>(A) * L > kLargestCount)
-        return ObsWorkspaceCheck::CountsTooLarge;
+    if (!obsWorkspaceCountsFit(A, L)) return ObsWorkspaceCheck::CountsTooLarge;
     // Ask the system for the whole amount once; what it grants now it will
     // grant to the allocations that follow right away.
     const uint64_t bytes = obsWorkspaceBytes(A, L);

@@ -39,6 +39,10 @@ enum class ObsWorkspaceCheck {
     NotEnoughMemory,
 };
 
+// True when A and L are at least 1 and A*A and A*L fit the 32-bit element
+// counts.
+bool obsWorkspaceCountsFit(int32_t A, int32_t L);
+
 // Bytes the workspace takes for A and L, row tables included.
 uint64_t obsWorkspaceBytes(int32_t A, int32_t L);
 

@@ -10,7 +10,11 @@
 void logLine(const std::string& text);
 
 // Appends one line formatted like printf ("%i", "%f", "%s").
+#if defined(__GNUC__)
 void logFormatted(const char* format, ...) __attribute__((format(printf, 1, 2)));
+#else
+void logFormatted(const char* format, ...);
+#endif
 
 void showMessageBox(const std::string& text);
 

@@ -1,6 +1,5 @@
 #include "obs/sample_conversions.h"
 
-#include <cmath>
 #include <limits>
 
 int32_t truncateToInt32(double value) {

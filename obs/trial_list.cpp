@@ -1,5 +1,7 @@
 #include "obs/trial_list.h"
 
+#include <fstream>
+
 #include "obs/general_number_format.h"
 #include "obs/sample_conversions.h"
 

@@ -5,7 +5,6 @@
 // Lines end with CR LF and numbers are formatted by our own code, so the file
 // has the same bytes on every platform.
 
-#include <fstream>
 #include <string>
 
 #include "host/host_contract.h"

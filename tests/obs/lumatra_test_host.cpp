@@ -17,6 +17,7 @@
 //     runs COUNT                    number of plug-in objects run one after another
 //     truncate-on TOKEN PATH BYTES  when a log line contains TOKEN, cut PATH to BYTES
 //     filesize-limit-on TOKEN BYTES when a log line contains TOKEN, limit file sizes
+//     address-space-limit BYTES     limit the process's memory from the start
 //
 // Transcript lines: the function name, its texts quoted (line breaks, quotes and
 // backslashes escaped), its numbers, and "-> result" where the plug-in reads one.
@@ -64,6 +65,7 @@ struct Script {
     std::vector<Condition> conditions;
     int runs = 1;
     std::vector<FileAction> fileActions;
+    long long addressSpaceLimit = 0;  // 0: none
 };
 
 Script script;
@@ -142,6 +144,8 @@ bool readScript(const char* path) {
             FileAction action;
             words >> action.token >> action.bytes;
             script.fileActions.push_back(action);
+        } else if (command == "address-space-limit") {
+            words >> script.addressSpaceLimit;
         } else {
             std::cerr << "unknown script command: " << command << '\n';
             return false;
@@ -312,6 +316,11 @@ int main(int argc, char** argv) {
     transcriptPath = argv[2];
     getrlimit(RLIMIT_FSIZE, &originalFileSizeLimit);
     std::atexit(writeTranscript);
+    if (script.addressSpaceLimit > 0) {
+        rlimit limit{static_cast<rlim_t>(script.addressSpaceLimit),
+                     static_cast<rlim_t>(script.addressSpaceLimit)};
+        if (setrlimit(RLIMIT_AS, &limit) != 0) std::perror("setrlimit");
+    }
 
     void* module = dlopen(KORU_PLUGIN_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
     if (!module) {

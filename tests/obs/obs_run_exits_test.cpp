@@ -6,6 +6,15 @@
 
 #include "obs_run_fixture.h"
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define OBS_HAS_ADDRESS_SANITIZER 1
+#endif
+#endif
+#ifndef OBS_HAS_ADDRESS_SANITIZER
+#define OBS_HAS_ADDRESS_SANITIZER 0
+#endif
+
 namespace {
 
 enum class OutputLeft { None, CopyOfInput, Corrected };
@@ -232,6 +241,24 @@ TEST_F(RunRefusesRecording, WorkStorageBeyondTheArrayRoutines) {
               "storage!\\nYou may try with a smaller OBS segment or window. Exiting plugin.\"");
     EXPECT_EQ(readFileBytes(output()), readFileBytes(input()));
     expectBusyOffAtDialogsAndEnds(host.calls);
+}
+
+// 300 windows of half a million samples need about 3 GB of work storage; in
+// a host limited to 1 GB the run refuses them before allocating anything.
+// (The address sanitizer reserves far more address space than that itself.)
+TEST_F(RunRefusesRecording, WorkStorageBeyondTheAvailableMemory) {
+#if defined(__SANITIZE_ADDRESS__) || OBS_HAS_ADDRESS_SANITIZER
+    GTEST_SKIP() << "an address space limit cannot be combined with the address sanitizer";
+#endif
+    writeTestRecording(input(), smallRecording(100000.0f));
+    const HostRun host = run("address-space-limit 1000000000\n" +
+                             script(positionsFrom(300, 1, 1), {2, 2500, 2500, 300, 3}));
+    EXPECT_EQ(host.exitStatus, 0);
+    EXPECT_EQ(host.calls.back(), "execute -> true");
+    EXPECT_EQ(lastReport(host.calls),
+              "ztMessageBox \"Not enough memory for the OBS work storage!\\nYou may try with a "
+              "smaller OBS segment or window. Exiting plugin.\"");
+    EXPECT_EQ(readFileBytes(output()), readFileBytes(input()));
 }
 
 // Writes that cannot reach the disk once the correction runs: whether the
