@@ -1,0 +1,53 @@
+// LumatraZT: the Linux host of the KORU artifact removal plug-in.
+
+#include <cstdio>
+
+#include "hostprogram/demo_command.h"
+#include "hostprogram/info_command.h"
+#include "hostprogram/options.h"
+#include "hostprogram/plugin_module.h"
+#include "hostprogram/run_command.h"
+
+namespace {
+
+ExitStatus aboutCommand(const Options& options) {
+    PluginModule module;
+    std::string error;
+    const std::string path = options.modulePath.empty() ? defaultModulePath() : options.modulePath;
+    if (!loadPluginModule(path, module, error)) {
+        std::fprintf(stderr, "LumatraZT: %s\n", error.c_str());
+        return kExitFailed;
+    }
+    printPluginTexts(module, stdout);
+    unloadPluginModule(module);
+    return kExitCompleted;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    ExitStatus status = parseCommandLine(argc, argv, options);
+    if (status != kExitCompleted) return status;
+    switch (options.command) {
+        case Command::kHelp:
+            std::fputs(usageText(), stdout);
+            return kExitCompleted;
+        case Command::kVersion:
+            std::printf(
+                "LumatraZT %s (KORU host program; reports host version %d.%d.%d to "
+                "plug-ins)\n",
+                KORU_HOST_PROGRAM_VERSION, kHostVersionMajor, kHostVersionMinor,
+                kHostVersionRelease);
+            return kExitCompleted;
+        case Command::kInfo:
+            return infoCommand(options);
+        case Command::kAbout:
+            return aboutCommand(options);
+        case Command::kDemo:
+            return demoCommand(options);
+        case Command::kRun:
+            break;
+    }
+    return runCommand(options);
+}

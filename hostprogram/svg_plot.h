@@ -1,0 +1,35 @@
+#pragma once
+
+// Line plots as self-contained SVG text: axes with ticks and units, a legend,
+// and an optional vertical marker (the trigger). No plotting library needed.
+
+#include <string>
+#include <vector>
+
+struct PlotSeries {
+    std::string label;
+    std::string colour;  // any SVG colour, such as "#1f77b4"
+    bool dashed = false;
+    std::vector<double> x;
+    std::vector<double> y;
+};
+
+struct LinePlot {
+    std::string title;
+    std::string xLabel;  // with its unit, such as "time from trigger [ms]"
+    std::string yLabel;
+    std::vector<PlotSeries> series;
+    bool hasMarker = false;
+    double markerX = 0.0;
+    std::string markerLabel;
+};
+
+// The plot as an <svg> element of the given size in pixels.
+std::string renderLinePlot(const LinePlot& plot, int width, int height);
+
+// Text made safe for XML character data and attribute values.
+std::string escapeXml(const std::string& text);
+
+// Tick positions between low and high at a "nice" step (1, 2 or 5 times a
+// power of ten), about targetCount of them.
+std::vector<double> niceTicks(double low, double high, int targetCount);
