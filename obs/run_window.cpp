@@ -10,6 +10,9 @@
 
 namespace {
 
+// The host is trusted to keep answers within their bounds, but a negative
+// time, or a sampling frequency that turns the times into no sample count
+// at all, would make every window index meaningless.
 bool refuseWindow(RunState& run) {
     if (run.preMs < 0 || run.postMs < 0) {
         showMessageBox("Pre-trigger and post-trigger times must not be negative. Exiting plugin.");

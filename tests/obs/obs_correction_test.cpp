@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -286,7 +287,11 @@ TEST_F(Correction, WindowsOutOfBoundsAreLeftAloneAndGiveZeroRows) {
 
 TEST_F(Correction, SegmentWithEveryWindowOutOfBoundsChangesNothing) {
     Settings settings;
-    settings.triggers = std::vector<int32_t>(10, 2);  // every window starts at -3
+    // Windows starting at -3, and triggers at the ends of the integer range
+    // (what out-of-range microsecond positions turn into).
+    settings.triggers = std::vector<int32_t>(10, 2);
+    settings.triggers[3] = std::numeric_limits<int32_t>::min();
+    settings.triggers[7] = std::numeric_limits<int32_t>::max();
     const TestRecording raw = artifactRecording(1, 100, settings, 2);
     EXPECT_EQ(correct(raw, settings).channels, raw.channels);
 }
