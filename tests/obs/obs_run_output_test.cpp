@@ -1,6 +1,8 @@
 // What a run leaves on disk: the trial list in both time units, the
 // corrected output, and the same result from consecutive runs.
 
+#include <filesystem>
+
 #include "obs_run_fixture.h"
 
 namespace {
@@ -32,6 +34,16 @@ TEST_F(WholeRun, ConditionWithoutIntervalsGivesAnEmptyTrialList) {
     EXPECT_EQ(segment[0].substr(segment[0].rfind('"') + 1), " 100 10 0 -> 1");
     EXPECT_EQ(lastReport(host.calls).rfind("ztMessageBox \"Too few artifact examples", 0), 0u);
     EXPECT_EQ(host.calls.back(), "execute -> true");
+}
+
+// The trial list is a by-product: when it cannot be written the correction
+// still runs to completion.
+TEST_F(WholeRun, TrialListThatCannotBeWrittenDoesNotStopTheRun) {
+    writeTestRecording(input(), smallRecording());
+    std::filesystem::create_directory(folder.file("in_Scan.trl"));
+    const HostRun host = run(script(positionsFrom(10, 20, 25), {2, 5, 10, 10, 2}));
+    EXPECT_EQ(host.calls.back(), "execute -> true");
+    EXPECT_NE(readFileBytes(output()), readFileBytes(input()));
 }
 
 // Positions in microseconds at 1000 Hz: 100000 us is sample 100. Only the
