@@ -12,7 +12,7 @@ constexpr double kPi = 3.14159265358979323846;
 // same variance, so each octave carries about equal power: a 1/f spectrum
 // between the lowest and highest corner.
 std::vector<double> pinkNoise(std::size_t count, double rate, std::mt19937& random) {
-    const double corners[] = {0.2, 0.6, 1.8, 5.4, 16.0, 48.0};
+    const double corners[] = {1.0, 2.5, 6.0, 15.0, 40.0};
     std::normal_distribution<double> normal(0.0, 1.0);
     std::vector<double> signal(count, 0.0);
     for (double corner : corners) {
@@ -111,8 +111,15 @@ DemoRecording generateDemoRecording(const DemoSettings& settings) {
         std::vector<double> background = pinkNoise(count, rate, random);
         const double alphaGain = 4.0 + 8.0 * static_cast<double>(c) / std::max(1, channels - 1);
         ChannelArtifact artifact;
-        for (double& weight : artifact.weights)
-            weight = (uniform(random) < 0.5 ? -1.0 : 1.0) * (40.0 + 60.0 * uniform(random));
+        // Alternating lobes whose areas cancel: a ballistocardiogram swings
+        // about the baseline rather than shifting it.
+        artifact.weights[0] =
+            (uniform(random) < 0.5 ? -1.0 : 1.0) * (40.0 + 60.0 * uniform(random));
+        artifact.weights[1] =
+            (artifact.weights[0] < 0 ? 1.0 : -1.0) * (40.0 + 60.0 * uniform(random));
+        artifact.weights[2] =
+            -(artifact.weights[0] * kLobeWidths[0] + artifact.weights[1] * kLobeWidths[1]) /
+            kLobeWidths[2];
         artifact.latency = 0.04 * uniform(random);
 
         std::vector<float>& clean = demo.clean[c];

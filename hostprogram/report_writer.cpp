@@ -167,16 +167,17 @@ bool writeRunReport(const ReportSettings& settings, const RunRecord& record, std
         average.yLabel = extras.amplitudeLabel;
         average.hasMarker = true;
         average.markerLabel = "trigger";
+        // The corrected curve last, so that it lies on top of the clean one.
         average.series.push_back(windowSeries("before", kBeforeColour, false,
                                               averageWindow(before[index], triggers, pre, post),
                                               pre, rate));
-        average.series.push_back(windowSeries("after", kAfterColour, false,
-                                              averageWindow(after[index], triggers, pre, post), pre,
-                                              rate));
         if (!clean.empty())
             average.series.push_back(windowSeries("clean (true)", kCleanColour, true,
                                                   averageWindow(clean[index], triggers, pre, post),
                                                   pre, rate));
+        average.series.push_back(windowSeries("after", kAfterColour, false,
+                                              averageWindow(after[index], triggers, pre, post), pre,
+                                              rate));
         section.figures.push_back(renderLinePlot(average, kFigureWidth, kFigureHeight));
 
         LinePlot trace;
@@ -189,11 +190,11 @@ bool writeRunReport(const ReportSettings& settings, const RunRecord& record, std
         trace.markerLabel = "occurrence " + std::to_string(occurrence + 1);
         trace.series.push_back(
             traceSeries("before", kBeforeColour, false, before[index], first, last, rate));
-        trace.series.push_back(
-            traceSeries("after", kAfterColour, false, after[index], first, last, rate));
         if (!clean.empty())
             trace.series.push_back(
                 traceSeries("clean (true)", kCleanColour, true, clean[index], first, last, rate));
+        trace.series.push_back(
+            traceSeries("after", kAfterColour, false, after[index], first, last, rate));
         section.figures.push_back(renderLinePlot(trace, kFigureWidth, kFigureHeight));
         page.sections.push_back(section);
     }

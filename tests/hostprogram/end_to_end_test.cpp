@@ -108,6 +108,30 @@ TEST_F(EndToEnd, AnswersFromPipedStandardInput) {
     EXPECT_NE(result.err.find("[default 2, 1..2]"), std::string::npos);  // condition question
 }
 
+// At a terminal (a pseudo-terminal made by script(1)) the questions show
+// their defaults and bounds, and Ctrl-D at the condition declines it.
+TEST_F(EndToEnd, AnswersAtATerminal) {
+    if (std::system("command -v script > /dev/null 2>&1") != 0)
+        GTEST_SKIP() << "script(1) is needed for a pseudo-terminal";
+    const std::string program = "'" LUMATRAZT_PATH "'";
+    auto atTerminal = [&](const char* typed, const std::string& arguments) {
+        return std::system(("cd '" + folder.path.string() + "' && printf '" + typed +
+                            "' | script -qec \"" + program + " " + arguments +
+                            "\" /dev/null > tty.txt 2>&1")
+                               .c_str());
+    };
+    int raw = atTerminal("rec.ctc\\nrec.prt\\n\\n200\\n400\\n20\\n2\\n", "");
+    std::string screen = readFile(folder.file("tty.txt"));
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == kExitCompleted) << screen;
+    EXPECT_NE(screen.find("[default 2, 1..2]"), std::string::npos) << screen;
+    EXPECT_NE(screen.find("[default 100, 10.." + std::to_string(beats) + "]"), std::string::npos);
+    EXPECT_NE(screen.find(kCompletionLine), std::string::npos);
+    raw = atTerminal("\\004", "-i rec.ctc -p rec.prt");
+    screen = readFile(folder.file("tty.txt"));
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == kExitCancelled) << screen;
+    EXPECT_NE(screen.find("Protocol condition not selected"), std::string::npos) << screen;
+}
+
 TEST_F(EndToEnd, PlainTriggerListServesAsProtocol) {
     Result result = run(std::string("-i rec.ctc -p peaks.txt --batch") + kSettings);
     ASSERT_EQ(result.status, kExitCompleted) << result.out << result.err;
@@ -177,6 +201,14 @@ TEST_F(EndToEnd, UnreadableProtocolNamesItsLineAndAppliesNone) {
     EXPECT_NE(result.err.find("bad.prt:3: 'x' is not a whole number"), std::string::npos)
         << result.err;
     EXPECT_NE(result.out.find("Protocol not applied"), std::string::npos) << result.out;
+}
+
+TEST_F(EndToEnd, InputThatIsNoCtcFileFailsTheRun) {
+    std::ofstream(folder.file("junk.ctc")) << "abc";
+    Result result = run(std::string("-i junk.ctc -p rec.prt") + kSettings);
+    // The plug-in returns true here; the missing completion line decides.
+    EXPECT_EQ(result.status, kExitFailed) << result.out << result.err;
+    EXPECT_NE(result.out.find("Error reading CTC file"), std::string::npos) << result.out;
 }
 
 TEST_F(EndToEnd, UsageErrors) {
