@@ -20,6 +20,7 @@ export TMPDIR="$PWD/$work/scratch"
 
 # stderr of the target (its one-line refusals) is closed; libFuzzer keeps its
 # own reports and the sanitizers' on a copy of the stream.
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1${UBSAN_OPTIONS:+:$UBSAN_OPTIONS}"
 build/fuzz/fuzz/ctc_file_fuzzer \
     -max_total_time="$seconds" \
     -rss_limit_mb=2048 \
