@@ -90,7 +90,10 @@ bool answerFileQuestion(HostSession& session, const char* prompt, const char* fi
         std::string why;
         // Readability of the protocol is the protocol loader's to report,
         // with the plug-in's own words after it.
-        if (question == Question::kProtocolFile || acceptableFile(**given, ending, why)) {
+        const bool usable = question == Question::kProtocolFile
+                                ? fitsPathBuffer(**given, why)
+                                : acceptableFile(**given, ending, why);
+        if (usable) {
             path = **given;
             chosen = true;
         } else {

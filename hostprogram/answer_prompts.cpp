@@ -89,12 +89,14 @@ NumberOutcome askNumber(PromptChannel& channel, const std::string& prompt, int d
     }
 }
 
+bool fitsPathBuffer(const std::string& path, std::string& why) {
+    if (path.size() <= 255) return true;
+    why = "the path is longer than 255 characters";
+    return false;
+}
+
 bool acceptableFile(const std::string& path, const std::string& requiredEnding, std::string& why) {
-    // The plug-in takes the path in a buffer of 256 bytes.
-    if (path.size() > 255) {
-        why = "the path is longer than 255 characters";
-        return false;
-    }
+    if (!fitsPathBuffer(path, why)) return false;
     if (!requiredEnding.empty() && !endsWithIgnoringCase(path, requiredEnding)) {
         why = "the name must end in " + requiredEnding;
         return false;

@@ -35,6 +35,9 @@ NumberOutcome askNumber(PromptChannel& channel, const std::string& prompt, int d
 bool askFile(PromptChannel& channel, const std::string& prompt, const std::string& requiredEnding,
              std::string& path);
 
+// True when path fits the plug-in's 256-byte path buffer; why says otherwise.
+bool fitsPathBuffer(const std::string& path, std::string& why);
+
 // Checks a file answer: readable, with the required ending, short enough for
 // the plug-in's 256-byte path buffer. False with the reason otherwise.
 bool acceptableFile(const std::string& path, const std::string& requiredEnding, std::string& why);

@@ -23,6 +23,8 @@ std::vector<std::string> checkGivenAnswers(const DialogAnswers& given) {
     std::string why;
     if (given.inputPath && !acceptableFile(*given.inputPath, ".ctc", why))
         problems.push_back("--input " + *given.inputPath + ": " + why);
+    if (given.protocolPath && !fitsPathBuffer(*given.protocolPath, why))
+        problems.push_back("--protocol " + *given.protocolPath + ": " + why);
 
     // The occurrences of the chosen condition bound the segment length.
     int occurrences = -1;

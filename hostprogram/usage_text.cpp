@@ -43,7 +43,8 @@ Run options:
                            (average artifact window and a stretch of trace,
                            before and after correction)
       --report-channels LIST
-                           channels to show, from 1, such as 1,2,5-8  [1-4]
+                           channels to show, from 1, such as 1,2,5-8
+                           [1-4; the demo: 1, 2 and its worst channel]
       --report-occurrence N
                            occurrence the trace is centred on  [the middle one]
       --report-seconds S   length of the trace in seconds  [6]

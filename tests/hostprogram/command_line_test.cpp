@@ -157,12 +157,15 @@ TEST_F(BoundsCheck, ReportsEveryProblemAtOnce) {
     given.postMilliseconds = 5001;
     given.artifactsPerSegment = 12;
     given.componentsToKeep = 13;
+    given.protocolPath = std::string(300, 'p');
     auto problems = checkGivenAnswers(given);
-    ASSERT_EQ(problems.size(), 4u);
+    ASSERT_EQ(problems.size(), 5u);
     EXPECT_EQ(problems[0], "--pre -1 is outside 0..5000");
     EXPECT_EQ(problems[1], "--post 5001 is outside 0..5000");
     EXPECT_EQ(problems[2], "--input " + folder.file("none.ctc") + ": No such file or directory");
-    EXPECT_EQ(problems[3], "--components 13 is outside 1..12 (at most the artifacts per segment)");
+    EXPECT_EQ(problems[3],
+              "--protocol " + std::string(300, 'p') + ": the path is longer than 255 characters");
+    EXPECT_EQ(problems[4], "--components 13 is outside 1..12 (at most the artifacts per segment)");
 }
 
 TEST_F(BoundsCheck, UnreadableProtocolIsLeftToTheRun) {
