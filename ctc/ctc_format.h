@@ -45,9 +45,6 @@ constexpr uint32_t kOrderingTrialSampleChannel = 4;
 constexpr uint32_t kOrderingChannelSampleTrial = 5;
 constexpr uint32_t kOrderingSampleChannelTrial = 6;
 
-// Fixed part of every header: the nine u32/f32 fields that are always present.
-constexpr uint64_t kFixedHeaderBytes = 32;
-
 // Element type codes of a DiskArray and the ones the CTC layer uses.
 constexpr uint32_t kElementTypeCodeCount = 9;
 constexpr uint32_t kElementTypeFloat32 = 4;

@@ -104,19 +104,19 @@ class CtcCorruptionTest : public TempFolderTest {};
 TEST_F(CtcCorruptionTest, EverySingleByteChangeMatchesTheReferenceReading) {
     std::vector<Bytes> files;
     for (uint32_t dataType : {1u, 3u, 4u, 5u}) {
-        CtcSpec spec;
-        spec.dataType = dataType;
-        spec.ordering = dataType == 4 ? 2 : 1;
-        spec.channels = 2;
-        spec.samples = 3;
-        spec.offsets = {1.0f, 2.0f};
-        spec.scales = {3.0f, 4.0f};
-        Bytes bytes = headerBytes(spec);
+        CtcFields fields;
+        fields.dataType = dataType;
+        fields.ordering = dataType == 4 ? 2 : 1;
+        fields.channels = 2;
+        fields.samples = 3;
+        fields.offsets = {1.0f, 2.0f};
+        fields.scales = {3.0f, 4.0f};
+        Bytes bytes = headerBytes(fields);
         const Bytes data = patternData(dataType, 6);
         bytes.insert(bytes.end(), data.begin(), data.end());
         files.push_back(bytes);
     }
-    CtcSpec epoched;
+    CtcFields epoched;
     epoched.compressionType = 1;
     epoched.compressionParams = {3};
     epoched.dataType = 3;

@@ -38,14 +38,14 @@ TEST_F(CtcFailureTest, WindowsBeyondFourGigaElementsLandAtTheirBytes) {
     const uint64_t elements = 2ull * samples;
     for (uint32_t ordering : {1u, 2u}) {
         SCOPED_TRACE(ordering);
-        CtcSpec spec;
-        spec.dataType = 4;
-        spec.ordering = ordering;
-        spec.channels = 2;
-        spec.samples = samples;
-        spec.offsets = {0.0f, 1.0f};
-        spec.scales = {1.0f, 1.0f};
-        const Bytes header = headerBytes(spec);
+        CtcFields fields;
+        fields.dataType = 4;
+        fields.ordering = ordering;
+        fields.channels = 2;
+        fields.samples = samples;
+        fields.offsets = {0.0f, 1.0f};
+        fields.scales = {1.0f, 1.0f};
+        const Bytes header = headerBytes(fields);
         const std::string path = pathOf("sparse.ctc");
         writeFile(path, header);
         ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(header.size() + elements)), 0);
@@ -86,11 +86,11 @@ TEST_F(CtcFailureTest, WindowsBeyondFourGigaElementsLandAtTheirBytes) {
     }
 }
 
-CtcSpec floatSpec(uint32_t samples) {
-    CtcSpec spec;
-    spec.channels = 1;
-    spec.samples = samples;
-    return spec;
+CtcFields floatFields(uint32_t samples) {
+    CtcFields fields;
+    fields.channels = 1;
+    fields.samples = samples;
+    return fields;
 }
 
 // The process may write no byte at or beyond 64 KiB; with SIGXFSZ ignored
@@ -117,7 +117,7 @@ bool writesBeyondTheLimitAreReported(const std::string& folder) {
 
 TEST_F(CtcFailureTest, FailedWritesAreReportedByTheWindowAndByTheClose) {
     const uint32_t samples = 64 * 1024;  // 256 KiB of floats
-    Bytes bytes = headerBytes(floatSpec(samples));
+    Bytes bytes = headerBytes(floatFields(samples));
     bytes.resize(bytes.size() + samples * 4);
     writeFile(pathOf("limited.ctc"), bytes);
     EXPECT_TRUE(passesInChild(writesBeyondTheLimitAreReported, folder()));
@@ -134,7 +134,7 @@ bool extensionBeyondTheLimitIsRefused(const std::string& folder) {
 }
 
 TEST_F(CtcFailureTest, ExtensionThatFailsRefusesTheOpen) {
-    writeFile(pathOf("grow.ctc"), headerBytes(floatSpec(1u << 20)));
+    writeFile(pathOf("grow.ctc"), headerBytes(floatFields(1u << 20)));
     EXPECT_TRUE(passesInChild(extensionBeyondTheLimitIsRefused, folder()));
     EXPECT_EQ(fileSize(pathOf("grow.ctc")), 32u);
 }
@@ -158,7 +158,7 @@ TEST_F(CtcFailureTest, DiskArrayCloseReportsALostWrite) {
 
 TEST_F(CtcFailureTest, ReadsOfAFileCutBehindTheOpenFail) {
     const std::string path = pathOf("cut.ctc");
-    Bytes bytes = headerBytes(floatSpec(1000));
+    Bytes bytes = headerBytes(floatFields(1000));
     bytes.resize(bytes.size() + 4000);
     writeFile(path, bytes);
     for (uint32_t ordering : {1u, 2u}) {
@@ -211,20 +211,20 @@ TEST_F(CtcFailureTest, DiskArrayRefusesBadShapesAndTransfers) {
 // Every prefix of a valid file of each variant opens or is refused without a
 // crash, and an in-place open never grows the file beyond the header's promise.
 TEST_F(CtcFailureTest, FileCutAtEveryLength) {
-    std::vector<std::pair<CtcSpec, uint64_t>> variants;
+    std::vector<std::pair<CtcFields, uint64_t>> variants;
     for (uint32_t dataType : {1u, 3u, 4u, 5u}) {
         for (uint32_t ordering : {1u, 2u}) {
-            CtcSpec spec;
-            spec.dataType = dataType;
-            spec.ordering = ordering;
-            spec.channels = 2;
-            spec.samples = 5;
-            spec.offsets = {1.0f, 2.0f};
-            spec.scales = {0.5f, 4.0f};
-            variants.push_back({spec, 10});
+            CtcFields fields;
+            fields.dataType = dataType;
+            fields.ordering = ordering;
+            fields.channels = 2;
+            fields.samples = 5;
+            fields.offsets = {1.0f, 2.0f};
+            fields.scales = {0.5f, 4.0f};
+            variants.push_back({fields, 10});
         }
     }
-    CtcSpec epoched;
+    CtcFields epoched;
     epoched.compressionType = 2;
     epoched.compressionParams = {5};
     epoched.ordering = 4;
@@ -236,14 +236,14 @@ TEST_F(CtcFailureTest, FileCutAtEveryLength) {
 
     const std::string path = pathOf("prefix.ctc");
     for (const auto& variant : variants) {
-        const CtcSpec& spec = variant.first;
-        Bytes full = headerBytes(spec);
+        const CtcFields& fields = variant.first;
+        Bytes full = headerBytes(fields);
         const uint64_t headerLength = full.size();
-        const Bytes data = patternData(spec.dataType, variant.second);
+        const Bytes data = patternData(fields.dataType, variant.second);
         full.insert(full.end(), data.begin(), data.end());
         for (size_t length = 0; length <= full.size(); ++length) {
-            SCOPED_TRACE("data type " + std::to_string(spec.dataType) + " ordering " +
-                         std::to_string(spec.ordering) + " cut at " + std::to_string(length));
+            SCOPED_TRACE("data type " + std::to_string(fields.dataType) + " ordering " +
+                         std::to_string(fields.ordering) + " cut at " + std::to_string(length));
             for (uint32_t openMode : {kCtcOpenInPlace, kInMemory}) {
                 writeFile(path, Bytes(full.begin(), full.begin() + length));
                 CtcFile file;
@@ -270,7 +270,7 @@ TEST_F(CtcFailureTest, FileCutAtEveryLength) {
                 if (!opened) continue;
                 float window[5];
                 const int read = readCtcChannel(window, file, 1, 0, 5);
-                EXPECT_EQ(read, spec.ordering <= 2 && file.NrOfSamples == 5 ? 5 : 0);
+                EXPECT_EQ(read, fields.ordering <= 2 && file.NrOfSamples == 5 ? 5 : 0);
                 EXPECT_EQ(closeCtcFile(file), 1);
             }
         }

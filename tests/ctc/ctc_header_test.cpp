@@ -34,16 +34,16 @@ Parsed parse(const Bytes& bytes) {
     return parsed;
 }
 
-CtcSpec scaledSpec(uint32_t dataType, uint32_t channels) {
-    CtcSpec spec;
-    spec.dataType = dataType;
-    spec.channels = channels;
-    spec.samples = 10;
+CtcFields scaledFields(uint32_t dataType, uint32_t channels) {
+    CtcFields fields;
+    fields.dataType = dataType;
+    fields.channels = channels;
+    fields.samples = 10;
     for (uint32_t c = 0; c < channels; ++c) {
-        spec.offsets.push_back(static_cast<float>(c) + 0.5f);
-        spec.scales.push_back(static_cast<float>(c) + 2.0f);
+        fields.offsets.push_back(static_cast<float>(c) + 0.5f);
+        fields.scales.push_back(static_cast<float>(c) + 2.0f);
     }
-    return spec;
+    return fields;
 }
 
 TEST(CtcHeader, CompressionFieldsPresentOnlyWhenCompressed) {
@@ -58,13 +58,13 @@ TEST(CtcHeader, CompressionFieldsPresentOnlyWhenCompressed) {
         {2, {7, 8, 9}, 48},
     };
     for (const Case& c : cases) {
-        CtcSpec spec;
-        spec.compressionType = c.compressionType;
-        spec.compressionParams = c.params;
-        spec.channels = 2;
-        spec.samples = 3;
-        spec.frequency = 250.0f;
-        Parsed parsed = parse(headerBytes(spec));
+        CtcFields fields;
+        fields.compressionType = c.compressionType;
+        fields.compressionParams = c.params;
+        fields.channels = 2;
+        fields.samples = 3;
+        fields.frequency = 250.0f;
+        Parsed parsed = parse(headerBytes(fields));
         ASSERT_EQ(parsed.status, HeaderStatus::Ok) << c.compressionType;
         EXPECT_EQ(parsed.layout.headerLength, c.headerLength);
         EXPECT_EQ(parsed.file.CompressionType, c.compressionType);
@@ -83,8 +83,8 @@ TEST(CtcHeader, CompressionFieldsPresentOnlyWhenCompressed) {
 
 TEST(CtcHeader, OffsetsThenScalesOnlyForScaledTypes) {
     for (uint32_t dataType : {1u, 3u, 4u, 5u}) {
-        CtcSpec spec = scaledSpec(dataType, 3);
-        Parsed parsed = parse(headerBytes(spec));
+        CtcFields fields = scaledFields(dataType, 3);
+        Parsed parsed = parse(headerBytes(fields));
         ASSERT_EQ(parsed.status, HeaderStatus::Ok) << dataType;
         if (dataType == 1) {
             EXPECT_EQ(parsed.layout.headerLength, 32u);
@@ -93,8 +93,8 @@ TEST(CtcHeader, OffsetsThenScalesOnlyForScaledTypes) {
         } else {
             EXPECT_EQ(parsed.layout.headerLength, 32u + 24u);
             for (uint32_t c = 0; c < 3; ++c) {
-                EXPECT_EQ(parsed.file.ChannelOffsets[c], spec.offsets[c]);
-                EXPECT_EQ(parsed.file.ChannelScales[c], spec.scales[c]);
+                EXPECT_EQ(parsed.file.ChannelOffsets[c], fields.offsets[c]);
+                EXPECT_EQ(parsed.file.ChannelScales[c], fields.scales[c]);
             }
         }
         releaseCtcHeaderArrays(parsed.file);
@@ -102,13 +102,13 @@ TEST(CtcHeader, OffsetsThenScalesOnlyForScaledTypes) {
 }
 
 TEST(CtcHeader, ContinuousFileCarriesItsBlockArrays) {
-    CtcSpec spec;
-    spec.channels = 2;
-    spec.samples = 5;
-    spec.trials = {1, 2};
-    spec.pre = {3, 4};
-    spec.post = {5, 6};
-    Parsed parsed = parse(headerBytes(spec));
+    CtcFields fields;
+    fields.channels = 2;
+    fields.samples = 5;
+    fields.trials = {1, 2};
+    fields.pre = {3, 4};
+    fields.post = {5, 6};
+    Parsed parsed = parse(headerBytes(fields));
     ASSERT_EQ(parsed.status, HeaderStatus::Ok);
     EXPECT_EQ(parsed.layout.headerLength, 32u + 24u);
     EXPECT_EQ(parsed.layout.elementCount, 10u);  // C x S, the blocks play no part
@@ -119,14 +119,14 @@ TEST(CtcHeader, ContinuousFileCarriesItsBlockArrays) {
 
 TEST(CtcHeader, EpochedBlocksStartAfterTheirPredecessors) {
     for (uint32_t ordering = 3; ordering <= 6; ++ordering) {
-        CtcSpec spec;
-        spec.ordering = ordering;
-        spec.channels = 3;
-        spec.samples = 999;       // no part in the size
-        spec.trials = {0, 4, 2};  // 0 counts as one trial
-        spec.pre = {0, 2, 1};
-        spec.post = {5, 3, 1};
-        Parsed parsed = parse(headerBytes(spec));
+        CtcFields fields;
+        fields.ordering = ordering;
+        fields.channels = 3;
+        fields.samples = 999;       // no part in the size
+        fields.trials = {0, 4, 2};  // 0 counts as one trial
+        fields.pre = {0, 2, 1};
+        fields.post = {5, 3, 1};
+        Parsed parsed = parse(headerBytes(fields));
         ASSERT_EQ(parsed.status, HeaderStatus::Ok) << ordering;
         EXPECT_EQ(parsed.file.BlockStarts[0], 0u);
         EXPECT_EQ(parsed.file.BlockStarts[1], 5u * 3 * 1);
@@ -138,13 +138,13 @@ TEST(CtcHeader, EpochedBlocksStartAfterTheirPredecessors) {
 }
 
 TEST(CtcHeader, EpochedSizeBeyondSixtyFourBitsIsFlagged) {
-    CtcSpec spec;
-    spec.ordering = 3;
-    spec.channels = 0xFFFFFFFF;
-    spec.trials = {0xFFFFFFFF};
-    spec.pre = {0xFFFFFFFF};
-    spec.post = {0xFFFFFFFF};
-    Parsed parsed = parse(headerBytes(spec));
+    CtcFields fields;
+    fields.ordering = 3;
+    fields.channels = 0xFFFFFFFF;
+    fields.trials = {0xFFFFFFFF};
+    fields.pre = {0xFFFFFFFF};
+    fields.post = {0xFFFFFFFF};
+    Parsed parsed = parse(headerBytes(fields));
     ASSERT_EQ(parsed.status, HeaderStatus::Ok);
     EXPECT_FALSE(parsed.layout.elementCountFits);
     releaseCtcHeaderArrays(parsed.file);
@@ -157,16 +157,16 @@ TEST(CtcHeader, RefusalsInTheOrderTheFieldsAppear) {
         HeaderStatus status;
     };
     auto with = [](uint32_t dataType, uint32_t ordering) {
-        CtcSpec spec = scaledSpec(dataType, 2);
-        spec.ordering = ordering;
-        return headerBytes(spec);
+        CtcFields fields = scaledFields(dataType, 2);
+        fields.ordering = ordering;
+        return headerBytes(fields);
     };
     Bytes hugeChannels = with(3, 1);
     hugeChannels[16] = 0xFF;  // NrOfChannels far beyond the bytes that follow
     hugeChannels[18] = 0xFF;
     Bytes hugeBlocks = with(1, 1);
     hugeBlocks[28] = 0x40;  // 64 blocks claimed, none stored
-    CtcSpec compressed;
+    CtcFields compressed;
     compressed.compressionType = 1;
     compressed.compressionParams = {1, 2};
     Bytes cutParams = headerBytes(compressed);
@@ -196,12 +196,12 @@ TEST(CtcHeader, RefusalsInTheOrderTheFieldsAppear) {
 // A header that ends early keeps the initial values of the fields it does
 // not supply, including a field cut in the middle.
 TEST(CtcHeader, FieldsBeyondTheEndKeepTheirInitialValues) {
-    CtcSpec spec;
-    spec.fileVersion = 7;
-    spec.channels = 3;
-    spec.samples = 4;
-    spec.frequency = 500.0f;
-    Bytes bytes = headerBytes(spec);
+    CtcFields fields;
+    fields.fileVersion = 7;
+    fields.channels = 3;
+    fields.samples = 4;
+    fields.frequency = 500.0f;
+    Bytes bytes = headerBytes(fields);
     bytes.resize(26);  // inside SamplingFrequency
     Parsed parsed = parse(bytes);
     EXPECT_EQ(parsed.status, HeaderStatus::Ok);

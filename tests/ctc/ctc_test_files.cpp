@@ -22,27 +22,27 @@ void appendF32(Bytes& bytes, float value) {
     appendU32(bytes, bits);
 }
 
-Bytes headerBytes(const CtcSpec& spec) {
+Bytes headerBytes(const CtcFields& fields) {
     Bytes bytes;
-    appendU32(bytes, spec.fileVersion);
-    appendU32(bytes, spec.compressionType);
-    if (spec.compressionType != 0) {
-        appendU32(bytes, static_cast<uint32_t>(spec.compressionParams.size()));
-        for (uint32_t value : spec.compressionParams) appendU32(bytes, value);
+    appendU32(bytes, fields.fileVersion);
+    appendU32(bytes, fields.compressionType);
+    if (fields.compressionType != 0) {
+        appendU32(bytes, static_cast<uint32_t>(fields.compressionParams.size()));
+        for (uint32_t value : fields.compressionParams) appendU32(bytes, value);
     }
-    appendU32(bytes, spec.dataType);
-    appendU32(bytes, spec.ordering);
-    appendU32(bytes, spec.channels);
-    appendU32(bytes, spec.samples);
-    appendF32(bytes, spec.frequency);
-    if (spec.dataType > 2) {
-        for (float value : spec.offsets) appendF32(bytes, value);
-        for (float value : spec.scales) appendF32(bytes, value);
+    appendU32(bytes, fields.dataType);
+    appendU32(bytes, fields.ordering);
+    appendU32(bytes, fields.channels);
+    appendU32(bytes, fields.samples);
+    appendF32(bytes, fields.frequency);
+    if (fields.dataType > 2) {
+        for (float value : fields.offsets) appendF32(bytes, value);
+        for (float value : fields.scales) appendF32(bytes, value);
     }
-    appendU32(bytes, static_cast<uint32_t>(spec.trials.size()));
-    for (uint32_t value : spec.trials) appendU32(bytes, value);
-    for (uint32_t value : spec.pre) appendU32(bytes, value);
-    for (uint32_t value : spec.post) appendU32(bytes, value);
+    appendU32(bytes, static_cast<uint32_t>(fields.trials.size()));
+    for (uint32_t value : fields.trials) appendU32(bytes, value);
+    for (uint32_t value : fields.pre) appendU32(bytes, value);
+    for (uint32_t value : fields.post) appendU32(bytes, value);
     return bytes;
 }
 

@@ -12,7 +12,7 @@
 
 namespace ctc_test {
 
-struct CtcSpec {
+struct CtcFields {
     uint32_t fileVersion = 1;
     uint32_t compressionType = 0;
     std::vector<uint32_t> compressionParams;  // written when compressionType != 0
@@ -33,7 +33,7 @@ using Bytes = std::vector<uint8_t>;
 void appendU32(Bytes& bytes, uint32_t value);
 void appendF32(Bytes& bytes, float value);
 
-Bytes headerBytes(const CtcSpec& spec);
+Bytes headerBytes(const CtcFields& fields);
 
 // Bytes per stored element of a data type (1, 3, 4, 5).
 uint32_t elementBytes(uint32_t dataType);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ctc/ctc_file.h"
+#include "ctc/disk_array_stream.h"
 #include "tests/ctc/ctc_test_files.h"
 
 using namespace ctc_test;
@@ -17,11 +18,11 @@ constexpr uint32_t kInMemory = 0;
 
 class CtcWindowTest : public TempFolderTest {
 protected:
-    // A file of `spec` whose data part is the pattern; returns its path.
-    std::string makeFile(const CtcSpec& spec, uint64_t elementCount, const std::string& name,
+    // A file of `fields` whose data part is the pattern; returns its path.
+    std::string makeFile(const CtcFields& fields, uint64_t elementCount, const std::string& name,
                          Bytes* data = nullptr) {
-        Bytes bytes = headerBytes(spec);
-        const Bytes pattern = patternData(spec.dataType, elementCount);
+        Bytes bytes = headerBytes(fields);
+        const Bytes pattern = patternData(fields.dataType, elementCount);
         bytes.insert(bytes.end(), pattern.begin(), pattern.end());
         const std::string path = pathOf(name);
         writeFile(path, bytes);
@@ -30,23 +31,23 @@ protected:
     }
 };
 
-CtcSpec threeChannels(uint32_t dataType, uint32_t ordering, uint32_t samples) {
-    CtcSpec spec;
-    spec.dataType = dataType;
-    spec.ordering = ordering;
-    spec.channels = 3;
-    spec.samples = samples;
-    spec.offsets = {10.0f, -3.0f, 0.5f};
-    spec.scales = {0.5f, 2.0f, 0.25f};
-    return spec;
+CtcFields threeChannels(uint32_t dataType, uint32_t ordering, uint32_t samples) {
+    CtcFields fields;
+    fields.dataType = dataType;
+    fields.ordering = ordering;
+    fields.channels = 3;
+    fields.samples = samples;
+    fields.offsets = {10.0f, -3.0f, 0.5f};
+    fields.scales = {0.5f, 2.0f, 0.25f};
+    return fields;
 }
 
-float scaleOf(const CtcSpec& spec, uint32_t channel) {
-    return spec.dataType == 1 ? 1.0f : spec.scales[channel];
+float scaleOf(const CtcFields& fields, uint32_t channel) {
+    return fields.dataType == 1 ? 1.0f : fields.scales[channel];
 }
 
-float offsetOf(const CtcSpec& spec, uint32_t channel) {
-    return spec.dataType == 1 ? 0.0f : spec.offsets[channel];
+float offsetOf(const CtcFields& fields, uint32_t channel) {
+    return fields.dataType == 1 ? 0.0f : fields.offsets[channel];
 }
 
 struct RoundTrip {
@@ -69,11 +70,11 @@ TEST_F(CtcWindowTest, RoundTripsEveryDataTypeOrderingAndMode) {
             for (uint32_t openMode : {kCtcOpenInPlace, kInMemory}) {
                 const RoundTrip c{dataType, ordering, openMode};
                 SCOPED_TRACE(describe(c));
-                const CtcSpec spec = threeChannels(dataType, ordering, samples);
+                const CtcFields fields = threeChannels(dataType, ordering, samples);
                 Bytes data;
-                const std::string path = makeFile(spec, 3 * samples, "round.ctc", &data);
+                const std::string path = makeFile(fields, 3 * samples, "round.ctc", &data);
                 const Bytes before = readFile(path);
-                const float scale = scaleOf(spec, channel), offset = offsetOf(spec, channel);
+                const float scale = scaleOf(fields, channel), offset = offsetOf(fields, channel);
 
                 CtcFile file;
                 ASSERT_EQ(openCtcFile(file, path.c_str(), openMode), 1);
@@ -108,7 +109,7 @@ TEST_F(CtcWindowTest, RoundTripsEveryDataTypeOrderingAndMode) {
                     EXPECT_EQ(after, before);
                     continue;
                 }
-                const Bytes header = headerBytes(spec);
+                const Bytes header = headerBytes(fields);
                 const Bytes afterData(after.begin() + header.size(), after.end());
                 std::vector<bool> inWindow(3 * samples, false);
                 for (uint32_t i = 0; i < count; ++i) {
@@ -146,16 +147,16 @@ TEST_F(CtcWindowTest, SampleMajorWindowsAcrossTransferBlocks) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.channels);
-        CtcSpec spec;
-        spec.dataType = c.dataType;
-        spec.ordering = 2;
-        spec.channels = c.channels;
-        spec.samples = c.samples;
-        spec.offsets.assign(c.channels, 0.0f);
-        spec.scales.assign(c.channels, 1.0f);
+        CtcFields fields;
+        fields.dataType = c.dataType;
+        fields.ordering = 2;
+        fields.channels = c.channels;
+        fields.samples = c.samples;
+        fields.offsets.assign(c.channels, 0.0f);
+        fields.scales.assign(c.channels, 1.0f);
         const uint64_t elements = uint64_t{c.channels} * c.samples;
         Bytes data;
-        const std::string path = makeFile(spec, elements, "blocks.ctc", &data);
+        const std::string path = makeFile(fields, elements, "blocks.ctc", &data);
         const uint32_t count = c.samples - c.firstSample;
         CtcFile file;
         ASSERT_EQ(openCtcFile(file, path.c_str(), kCtcOpenInPlace), 1);
@@ -169,10 +170,12 @@ TEST_F(CtcWindowTest, SampleMajorWindowsAcrossTransferBlocks) {
         for (uint32_t i = 0; i < count; ++i) window[i] = static_cast<float>(i % 1000);
         ASSERT_EQ(writeCtcChannel(window.data(), file, c.channel, c.firstSample, count),
                   static_cast<int>(count));
+        // Besides the caller's window the layer holds one bounded block.
+        EXPECT_LE(file.DiskData->Stream->blockBytes, kTransferBlockBytes);
         ASSERT_EQ(closeCtcFile(file), 1);
 
         const Bytes after = readFile(path);
-        const Bytes afterData(after.begin() + headerBytes(spec).size(), after.end());
+        const Bytes afterData(after.begin() + headerBytes(fields).size(), after.end());
         for (uint64_t index = 0; index < elements; ++index) {
             const uint64_t sample = index / c.channels;
             const bool written = index % c.channels == c.channel && sample >= c.firstSample;
@@ -214,9 +217,9 @@ TEST_F(CtcWindowTest, WindowBoundsAreRefusedSilently) {
 }
 
 TEST_F(CtcWindowTest, FileVersionZeroOpensButRefusesEveryWindow) {
-    CtcSpec spec = threeChannels(1, 1, 4);
-    spec.fileVersion = 0;
-    const std::string path = makeFile(spec, 12, "version0.ctc");
+    CtcFields fields = threeChannels(1, 1, 4);
+    fields.fileVersion = 0;
+    const std::string path = makeFile(fields, 12, "version0.ctc");
     for (uint32_t openMode : {kCtcOpenInPlace, kInMemory}) {
         CtcFile file;
         ASSERT_EQ(openCtcFile(file, path.c_str(), openMode), 1);
@@ -248,8 +251,8 @@ TEST_F(CtcWindowTest, WindowOfAnUnknownDataTypeIsRefusedWithItsMessage) {
 }
 
 TEST_F(CtcWindowTest, SampleMajorWindowUsesEveryCthElement) {
-    CtcSpec spec = threeChannels(1, 2, 5);
-    const std::string path = makeFile(spec, 15, "stride.ctc");
+    CtcFields fields = threeChannels(1, 2, 5);
+    const std::string path = makeFile(fields, 15, "stride.ctc");
     CtcFile file;
     ASSERT_EQ(openCtcFile(file, path.c_str(), kCtcOpenInPlace), 1);
     const float window[2] = {1000.0f, 2000.0f};
@@ -280,13 +283,13 @@ TEST_F(CtcWindowTest, IntegerWritesTruncateInsideAndClampOutsideTheRange) {
     for (const Case& c : cases) {
         for (uint32_t openMode : {kCtcOpenInPlace, kInMemory}) {
             SCOPED_TRACE(describe(RoundTrip{c.dataType, 1, openMode}));
-            CtcSpec spec;
-            spec.dataType = c.dataType;
-            spec.channels = 1;
-            spec.samples = 6;
-            spec.offsets = {0.0f};
-            spec.scales = {1.0f};
-            const std::string path = makeFile(spec, 6, "clamp.ctc");
+            CtcFields fields;
+            fields.dataType = c.dataType;
+            fields.channels = 1;
+            fields.samples = 6;
+            fields.offsets = {0.0f};
+            fields.scales = {1.0f};
+            const std::string path = makeFile(fields, 6, "clamp.ctc");
             CtcFile file;
             ASSERT_EQ(openCtcFile(file, path.c_str(), openMode), 1);
             ASSERT_EQ(writeCtcChannel(c.written.data(), file, 0, 0, 6), 6);
@@ -299,19 +302,19 @@ TEST_F(CtcWindowTest, IntegerWritesTruncateInsideAndClampOutsideTheRange) {
 }
 
 TEST_F(CtcWindowTest, SignedStoredValuesReadWithScaleAndOffset) {
-    CtcSpec spec;
-    spec.dataType = 3;
-    spec.channels = 1;
-    spec.samples = 1;
-    spec.offsets = {10.0f};
-    spec.scales = {0.5f};
-    Bytes bytes = headerBytes(spec);
+    CtcFields fields;
+    fields.dataType = 3;
+    fields.channels = 1;
+    fields.samples = 1;
+    fields.offsets = {10.0f};
+    fields.scales = {0.5f};
+    Bytes bytes = headerBytes(fields);
     bytes.push_back(0x00);
     bytes.push_back(0x80);  // -32768
     writeFile(pathOf("int16.ctc"), bytes);
-    spec.dataType = 4;
-    spec.scales = {3.0f};
-    bytes = headerBytes(spec);
+    fields.dataType = 4;
+    fields.scales = {3.0f};
+    bytes = headerBytes(fields);
     bytes.push_back(0xFF);  // -1
     writeFile(pathOf("int8.ctc"), bytes);
     const std::pair<const char*, float> cases[] = {{"int16.ctc", -16374.0f}, {"int8.ctc", 7.0f}};
@@ -328,8 +331,8 @@ TEST_F(CtcWindowTest, SignedStoredValuesReadWithScaleAndOffset) {
 }
 
 TEST_F(CtcWindowTest, ShortFileIsExtendedInPlaceAndLongFileKeepsItsTail) {
-    const CtcSpec spec = threeChannels(3, 1, 100);
-    const Bytes header = headerBytes(spec);
+    const CtcFields fields = threeChannels(3, 1, 100);
+    const Bytes header = headerBytes(fields);
     const uint64_t fullLength = header.size() + 3 * 100 * 2;
 
     Bytes shortFile = header;
@@ -359,17 +362,17 @@ TEST_F(CtcWindowTest, ShortFileIsExtendedInPlaceAndLongFileKeepsItsTail) {
 }
 
 TEST_F(CtcWindowTest, EpochedFileOpensButRefusesWindows) {
-    CtcSpec spec;
-    spec.dataType = 5;
-    spec.ordering = 3;
-    spec.channels = 2;
-    spec.samples = 6;
-    spec.offsets = {0.0f, 0.0f};
-    spec.scales = {1.0f, 1.0f};
-    spec.trials = {2};
-    spec.pre = {1};
-    spec.post = {2};
-    const std::string path = makeFile(spec, 2 * 2 * 3, "epoched.ctc");
+    CtcFields fields;
+    fields.dataType = 5;
+    fields.ordering = 3;
+    fields.channels = 2;
+    fields.samples = 6;
+    fields.offsets = {0.0f, 0.0f};
+    fields.scales = {1.0f, 1.0f};
+    fields.trials = {2};
+    fields.pre = {1};
+    fields.post = {2};
+    const std::string path = makeFile(fields, 2 * 2 * 3, "epoched.ctc");
     for (uint32_t openMode : {kCtcOpenInPlace, kInMemory}) {
         CtcFile file;
         ASSERT_EQ(openCtcFile(file, path.c_str(), openMode), 1);
@@ -385,26 +388,26 @@ TEST_F(CtcWindowTest, EpochedFileOpensButRefusesWindows) {
 }
 
 TEST_F(CtcWindowTest, OpenRefusalsWithTheirMessages) {
-    auto headerOnly = [&](const std::string& name, const CtcSpec& spec) {
-        writeFile(pathOf(name), headerBytes(spec));
+    auto headerOnly = [&](const std::string& name, const CtcFields& fields) {
+        writeFile(pathOf(name), headerBytes(fields));
         return name;
     };
-    CtcSpec base = threeChannels(1, 1, 4);
+    CtcFields base = threeChannels(1, 1, 4);
     auto with = [&](uint32_t dataType, uint32_t ordering) {
-        CtcSpec spec = base;
-        spec.dataType = dataType;
-        spec.ordering = ordering;
-        return spec;
+        CtcFields fields = base;
+        fields.dataType = dataType;
+        fields.ordering = ordering;
+        return fields;
     };
-    CtcSpec noSamples = base;
+    CtcFields noSamples = base;
     noSamples.samples = 0;
-    CtcSpec exabytes = base;
+    CtcFields exabytes = base;
     exabytes.channels = 1u << 30;  // 4 EiB of floats: more than any file system holds
     exabytes.samples = 1u << 30;
-    CtcSpec beyondSixtyFourBits = base;
+    CtcFields beyondSixtyFourBits = base;
     beyondSixtyFourBits.channels = 0xFFFFFFFF;
     beyondSixtyFourBits.samples = 0xFFFFFFFF;
-    CtcSpec hugeOffsets = with(3, 1);
+    CtcFields hugeOffsets = with(3, 1);
     hugeOffsets.channels = 100000;
     writeFile(pathOf("empty.ctc"), {});
     std::filesystem::create_directory(pathOf("folder.ctc"));
@@ -449,12 +452,12 @@ TEST_F(CtcWindowTest, OpenRefusalsWithTheirMessages) {
 }
 
 TEST_F(CtcWindowTest, HeaderFieldsAreOpenToTheCaller) {
-    CtcSpec spec = threeChannels(5, 2, 7);
-    spec.fileVersion = 9;
-    spec.compressionType = 4;
-    spec.compressionParams = {11, 12};
-    spec.frequency = 2048.0f;
-    const std::string path = makeFile(spec, 21, "fields.ctc");
+    CtcFields fields = threeChannels(5, 2, 7);
+    fields.fileVersion = 9;
+    fields.compressionType = 4;
+    fields.compressionParams = {11, 12};
+    fields.frequency = 2048.0f;
+    const std::string path = makeFile(fields, 21, "fields.ctc");
     CtcFile file;
     ASSERT_EQ(openCtcFile(file, path.c_str(), kCtcOpenInPlace), 1);
     EXPECT_STREQ(file.Path, path.c_str());
@@ -468,7 +471,7 @@ TEST_F(CtcWindowTest, HeaderFieldsAreOpenToTheCaller) {
     EXPECT_EQ(file.SamplingFrequency, 2048.0f);
     ASSERT_NE(file.DiskData, nullptr);
     EXPECT_EQ(file.DiskData->ElementSize, 4u);
-    EXPECT_EQ(file.DiskData->DataStart, headerBytes(spec).size());
+    EXPECT_EQ(file.DiskData->DataStart, headerBytes(fields).size());
     EXPECT_EQ(file.DiskData->Extents[0], 3u);
     EXPECT_EQ(file.DiskData->Extents[1], 7u);
     EXPECT_EQ(closeCtcFile(file), 1);
