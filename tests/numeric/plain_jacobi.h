@@ -1,0 +1,13 @@
+#pragma once
+
+// A plain, unoptimised transcription of the cyclic Jacobi iteration that
+// jacobi_eigen must reproduce bit for bit: the matrix stays in its strict
+// upper triangle and every rotation walks rows and columns in place. Only the
+// tests and the benchmark use it, as the yardstick for the fast routine.
+
+#include <cstdint>
+
+#include "numeric/offset_array.h"
+
+bool plain_jacobi_eigen(OffsetMatrix a, int32_t n, OffsetVector d, OffsetMatrix v,
+                        int32_t* rotationCount);
