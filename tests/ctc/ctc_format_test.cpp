@@ -84,17 +84,6 @@ TEST(CtcBytePosition, AddsHeaderAndScalesBySizeOrReportsOverflow) {
     EXPECT_FALSE(elementBytePosition(UINT64_MAX, 1, 1, position));
 }
 
-TEST(CtcElementTypes, SizesAndDataTypeCodes) {
-    const uint32_t sizes[] = {1, 1, 2, 4, 4, 1, 2, 4, 8};
-    for (uint32_t code = 0; code < 9; ++code) EXPECT_EQ(elementTypeSize(code), sizes[code]);
-    EXPECT_EQ(elementTypeSize(9), 0u);
-    EXPECT_EQ(elementTypeOfDataType(1), 4u);
-    EXPECT_EQ(elementTypeOfDataType(5), 4u);
-    EXPECT_EQ(elementTypeOfDataType(3), 6u);
-    EXPECT_EQ(elementTypeOfDataType(4), 5u);
-    for (uint32_t dataType : {0u, 2u, 6u, 0xFFFFFFFFu}) EXPECT_FALSE(isSupportedDataType(dataType));
-}
-
 TEST(CtcStoredIntegers, TruncateInsideTheRangeClampOutsideAndStoreNanAsZero) {
     const float inf = std::numeric_limits<float>::infinity();
     const float nan = std::numeric_limits<float>::quiet_NaN();

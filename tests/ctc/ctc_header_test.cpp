@@ -212,14 +212,4 @@ TEST(CtcHeader, FieldsBeyondTheEndKeepTheirInitialValues) {
     EXPECT_EQ(parsed.layout.headerLength, 24u);
 }
 
-TEST(CtcHeader, MessagesOfTheRefusals) {
-    EXPECT_STREQ(headerStatusMessage(HeaderStatus::DatatypeNotYetSupported),
-                 "Datatype not yet supported.");
-    EXPECT_STREQ(headerStatusMessage(HeaderStatus::OrderingNotYetSupported),
-                 "SampleOrdering not yet supported.");
-    EXPECT_STREQ(headerStatusMessage(HeaderStatus::UnsupportedDatatype), "Unsupported datatype.");
-    EXPECT_EQ(headerStatusMessage(HeaderStatus::Ok), nullptr);
-    EXPECT_EQ(headerStatusMessage(HeaderStatus::OutOfMemory), nullptr);
-}
-
 }  // namespace
