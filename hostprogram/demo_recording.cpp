@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <random>
+#include <utility>
 
 namespace {
 
@@ -59,7 +60,8 @@ constexpr double kLobeWidths[3] = {0.030, 0.050, 0.080};
 
 }  // namespace
 
-DemoRecording generateDemoRecording(const DemoSettings& settings) {
+bool generateDemoChannels(const DemoSettings& settings, DemoRecording& demo,
+                          const DemoChannelSink& takeChannel) {
     std::mt19937 random(settings.seed);
     std::normal_distribution<double> normal(0.0, 1.0);
     std::uniform_real_distribution<double> uniform(0.0, 1.0);
@@ -67,7 +69,7 @@ DemoRecording generateDemoRecording(const DemoSettings& settings) {
     const std::size_t count = static_cast<std::size_t>(settings.durationSeconds * rate);
     const int channels = settings.channelCount;
 
-    DemoRecording demo;
+    demo = DemoRecording();
     demo.samplingRate = static_cast<float>(rate);
 
     // Alpha: one 10 Hz generator with a slowly drifting frequency and a
@@ -105,8 +107,7 @@ DemoRecording generateDemoRecording(const DemoSettings& settings) {
         variations.push_back(variation);
     }
 
-    demo.clean.resize(channels);
-    demo.recorded.resize(channels);
+    std::vector<float> clean, recorded;
     for (int c = 0; c < channels; ++c) {
         std::vector<double> background = pinkNoise(count, rate, random);
         const double alphaGain = 4.0 + 8.0 * static_cast<double>(c) / std::max(1, channels - 1);
@@ -122,8 +123,6 @@ DemoRecording generateDemoRecording(const DemoSettings& settings) {
             kLobeWidths[2];
         artifact.latency = 0.04 * uniform(random);
 
-        std::vector<float>& clean = demo.clean[c];
-        std::vector<float>& recorded = demo.recorded[c];
         clean.resize(count);
         for (std::size_t s = 0; s < count; ++s)
             clean[s] = static_cast<float>(6.0 * background[s] + alphaGain * alpha[s]);
@@ -148,6 +147,22 @@ DemoRecording generateDemoRecording(const DemoSettings& settings) {
         recorded.resize(count);
         for (std::size_t s = 0; s < count; ++s)
             recorded[s] = static_cast<float>(clean[s] + artifactSignal[s]);
+        if (!takeChannel(c, clean, recorded)) return false;
     }
+    return true;
+}
+
+DemoRecording generateDemoRecording(const DemoSettings& settings) {
+    DemoRecording demo;
+    std::vector<std::vector<float>> clean, recorded;
+    generateDemoChannels(settings, demo,
+                         [&](int, const std::vector<float>& channelClean,
+                             const std::vector<float>& channelRecorded) {
+                             clean.push_back(channelClean);
+                             recorded.push_back(channelRecorded);
+                             return true;
+                         });
+    demo.clean = std::move(clean);
+    demo.recorded = std::move(recorded);
     return demo;
 }

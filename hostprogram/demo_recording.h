@@ -7,6 +7,7 @@
 // change from beat to beat. Amplitudes are in microvolts.
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "hostprogram/options.h"
@@ -19,3 +20,12 @@ struct DemoRecording {
 };
 
 DemoRecording generateDemoRecording(const DemoSettings& settings);
+
+// The same recording, handed out one channel at a time (channel 0 first) so
+// that long recordings need memory for one channel only. Fills timing's rate
+// and heartbeats before the first channel. Stops early, returning false, when
+// takeChannel returns false.
+using DemoChannelSink = std::function<bool(int channel, const std::vector<float>& clean,
+                                           const std::vector<float>& recorded)>;
+bool generateDemoChannels(const DemoSettings& settings, DemoRecording& timing,
+                          const DemoChannelSink& takeChannel);

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "hostprogram/demo_command.h"
+#include "hostprogram/generate_command.h"
 #include "hostprogram/info_command.h"
 #include "hostprogram/options.h"
 #include "hostprogram/plugin_module.h"
@@ -46,6 +47,8 @@ int main(int argc, char** argv) {
             return aboutCommand(options);
         case Command::kDemo:
             return demoCommand(options);
+        case Command::kGenerate:
+            return generateCommand(options);
         case Command::kRun:
             break;
     }

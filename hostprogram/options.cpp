@@ -128,6 +128,41 @@ const std::map<std::string, ValueOption>& valueOptions() {
               return parseRealNumber(v, o.demo.durationSeconds) && o.demo.durationSeconds >= 10 &&
                      o.demo.durationSeconds <= 3600;
           }}},
+        {"--ordering",
+         {"sample ordering 1 (channel after channel) or 2 (interleaved)",
+          [](auto& v, Options& o) {
+              return parseWholeNumber(v, o.demo.sampleOrdering) &&
+                     (o.demo.sampleOrdering == 1 || o.demo.sampleOrdering == 2);
+          }}},
+        {"--data-type",
+         {"data type 1, 3, 4 or 5",
+          [](auto& v, Options& o) {
+              int& type = o.demo.dataType;
+              return parseWholeNumber(v, type) && (type == 1 || (type >= 3 && type <= 5));
+          }}},
+        {"--name",
+         {"a file name without folder or extension",
+          [](auto& v, Options& o) {
+              o.demo.name = v;
+              return !v.empty() && v.find('/') == std::string::npos;
+          }}},
+        {"--product",
+         {"blas or plain",
+          [](auto& v, Options& o) {
+              if (v == "blas")
+                  o.product = ProductKind::kBlas;
+              else if (v == "plain")
+                  o.product = ProductKind::kPlain;
+              else
+                  return false;
+              return true;
+          }}},
+        {"--blas-threads",
+         {"a whole number between 1 and 64",
+          [](auto& v, Options& o) {
+              return parseWholeNumber(v, o.blasThreads) && o.blasThreads >= 1 &&
+                     o.blasThreads <= 64;
+          }}},
         {"--seed",
          {"a whole number from 0",
           [](auto& v, Options& o) {
@@ -151,9 +186,13 @@ const std::map<std::string, std::string>& shortOptions() {
 
 // Options that only make sense with some commands; others are refused there
 // rather than silently ignored.
-bool isDemoOnly(const std::string& name) {
+bool isRecordingOption(const std::string& name) {
     return name == "--directory" || name == "--channels" || name == "--sampling-rate" ||
            name == "--duration" || name == "--seed";
+}
+
+bool isGenerateOnly(const std::string& name) {
+    return name == "--ordering" || name == "--data-type" || name == "--name";
 }
 
 ExitStatus usageError(const std::string& message) {
@@ -164,8 +203,8 @@ ExitStatus usageError(const std::string& message) {
 
 bool commandFromWord(const std::string& word, Command& command) {
     static const std::map<std::string, Command> commands = {
-        {"run", Command::kRun},     {"demo", Command::kDemo}, {"info", Command::kInfo},
-        {"about", Command::kAbout}, {"help", Command::kHelp},
+        {"run", Command::kRun},   {"demo", Command::kDemo},   {"generate", Command::kGenerate},
+        {"info", Command::kInfo}, {"about", Command::kAbout}, {"help", Command::kHelp},
     };
     auto found = commands.find(word);
     if (found == commands.end()) return false;
@@ -198,6 +237,11 @@ ExitStatus parseCommandLine(int argc, const char* const* argv, Options& options)
             options.batch = true;
             continue;
         }
+        if (argument == "--timings") {
+            options.timings = true;
+            sawRunOption = true;
+            continue;
+        }
         if (argument.empty() || argument[0] != '-' || argument == "-") {
             if (options.command != Command::kInfo)
                 return usageError("unexpected argument '" + argument + "'");
@@ -220,16 +264,22 @@ ExitStatus parseCommandLine(int argc, const char* const* argv, Options& options)
             if (index + 1 >= argc) return usageError("option " + name + " needs a value");
             value = argv[++index];
         }
-        if (isDemoOnly(name) && options.command != Command::kDemo)
-            return usageError("option " + name + " belongs to the demo command");
+        const bool generating = options.command == Command::kGenerate;
+        if (isRecordingOption(name) && options.command != Command::kDemo && !generating)
+            return usageError("option " + name + " belongs to the demo and generate commands");
+        if (isGenerateOnly(name) && !generating)
+            return usageError("option " + name + " belongs to the generate command");
         if (!option->second.apply(value, options))
             return usageError("option " + name + " expects " + option->second.expected + ", not '" +
                               value + "'");
-        if (!isDemoOnly(name) && name != "--module") sawRunOption = true;
+        if (!isRecordingOption(name) && !isGenerateOnly(name) && name != "--module")
+            sawRunOption = true;
     }
     if (options.command == Command::kInfo && options.infoPaths.empty())
         return usageError("info needs at least one CTC file");
-    if ((options.command == Command::kInfo || options.command == Command::kAbout) && sawRunOption)
+    if ((options.command == Command::kInfo || options.command == Command::kAbout ||
+         options.command == Command::kGenerate) &&
+        sawRunOption)
         return usageError("the options of a run do not apply to this command");
     if (options.command == Command::kDemo &&
         (options.answers.inputPath || options.answers.protocolPath))

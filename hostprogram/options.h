@@ -7,16 +7,21 @@
 #include <vector>
 
 #include "hostprogram/exit_status.h"
+#include "hostprogram/matrix_products.h"
 
-enum class Command { kRun, kDemo, kInfo, kAbout, kHelp, kVersion };
+enum class Command { kRun, kDemo, kGenerate, kInfo, kAbout, kHelp, kVersion };
 
-// The settings of the demo recording.
+// The settings of the demo recording (and of the generate command's).
 struct DemoSettings {
     std::string directory = "koru-demo";
     int channelCount = 32;
     double samplingRate = 500.0;  // Hz
     double durationSeconds = 200.0;
     unsigned seed = 1;
+    // Only the generate command writes other layouts than the demo's.
+    std::string name = "recording";  // file stem
+    int sampleOrdering = 1;
+    int dataType = 1;
 };
 
 struct ReportSettings {
@@ -44,6 +49,9 @@ struct Options {
     std::string modulePath;  // empty: the module beside the executable
     std::string logPath;     // empty: no log file
     bool batch = false;      // never read answers from standard input
+    ProductKind product = ProductKind::kBlas;
+    int blasThreads = 0;   // 0: the host's default
+    bool timings = false;  // print where the run's time went
     ReportSettings report;
     DemoSettings demo;
     std::vector<std::string> infoPaths;

@@ -3,9 +3,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <iostream>
 
 #include "hostprogram/bounds_check.h"
+#include "hostprogram/matrix_products.h"
 #include "hostprogram/plugin_module.h"
 #include "hostprogram/report_writer.h"
 
@@ -26,6 +28,19 @@ void reportRefusals(const std::vector<std::string>& problems) {
     for (const std::string& problem : problems)
         std::fprintf(stderr, "LumatraZT: refused: %s\n", problem.c_str());
     std::fprintf(stderr, "LumatraZT: the run was not started\n");
+}
+
+// One line a script can pick up: the run's wall time and the part of it the
+// plug-in spent waiting for the host's products.
+void reportTimings(std::chrono::steady_clock::time_point start, ProductKind product) {
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const ProductTiming products = productTiming();
+    std::fprintf(stderr, "LumatraZT: timings: run %.3f s, matrix products %.3f s in %lld calls (%s",
+                 seconds, products.seconds, products.calls,
+                 product == ProductKind::kPlain ? "plain loops)\n" : "OpenBLAS, ");
+    if (product == ProductKind::kBlas)
+        std::fprintf(stderr, "%d thread%s)\n", blasThreads(), blasThreads() == 1 ? "" : "s");
 }
 
 }  // namespace
@@ -74,9 +89,14 @@ void runPlugin(const Options& options, RunRecord& record) {
     session.prompts.input = &std::cin;
     session.prompts.prompts = &std::cerr;
 
+    setMatrixProductKind(options.product);
+    chooseBlasThreads(options.blasThreads);
+    if (options.timings) startProductTiming();
+    const auto start = std::chrono::steady_clock::now();
     setActiveSession(&session);
     PluginRunResult result = runPluginOnce(module);
     setActiveSession(nullptr);
+    if (options.timings) reportTimings(start, options.product);
     log.setBusy(false);
     session.log = nullptr;
     session.given = nullptr;

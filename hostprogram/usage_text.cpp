@@ -3,6 +3,7 @@
 const char* usageText() {
     return R"(Usage: LumatraZT [run] [OPTIONS]
        LumatraZT demo [--directory DIR] [DEMO OPTIONS] [OPTIONS]
+       LumatraZT generate [--directory DIR] [DEMO OPTIONS] [GENERATE OPTIONS]
        LumatraZT info FILE.ctc...
        LumatraZT about [--module FILE]
 
@@ -17,6 +18,9 @@ Commands:
   demo     generate an example recording with a known clean signal, run the
            plug-in on it with the default settings, and print how much of the
            artifact was removed
+  generate write the demo's recording alone (no run), in the sample ordering
+           and data type asked for, with its protocol DIR/NAME.prt and a
+           trigger list DIR/NAME_triggers.txt (zero-based samples)
   info     print the header of each CTC file
   about    print the plug-in module's name, version, author and description
 
@@ -48,14 +52,27 @@ Run options:
       --report-occurrence N
                            occurrence the trace is centred on  [the middle one]
       --report-seconds S   length of the trace in seconds  [6]
+      --product blas|plain the host's matrix products: OpenBLAS, or plain
+                           loops summing in a fixed order (the same bits on
+                           every machine, for comparing builds)  [blas]
+      --blas-threads N     OpenBLAS threads  [1, or OPENBLAS_NUM_THREADS]
+      --timings            after the run, print its wall time and the time
+                           spent in the host's matrix products
 
-Demo options:
-      --directory DIR      where the demo's files go  [koru-demo]
+Demo options (also of generate):
+      --directory DIR      where the files go  [koru-demo]
       --channels N         number of EEG channels  [32]
       --sampling-rate HZ   sampling rate  [500]
       --duration S         length of the recording in seconds  [200]
       --seed N             seed of the generator  [1]
   The demo writes DIR/report.html unless --report names another file.
+
+Generate options:
+      --name NAME          file stem: DIR/NAME.ctc  [recording]
+      --ordering 1|2       sample ordering: 1 channel after channel,
+                           2 interleaved (sample after sample)  [1]
+      --data-type T        1 float; 3 16-bit, 4 8-bit integers and 5 floats,
+                           each with a channel scale and offset  [1]
 
 General:
   -h, --help               show this help and exit
@@ -105,5 +122,7 @@ Examples:
   LumatraZT -i sub01.ctc -p sub01.prt -c R-peaks --pre 300 --post 700 -k 4
   printf 'sub01.ctc\nsub01.prt\n\n\n\n\n\n' | LumatraZT
   LumatraZT info sub01.ctc
+  LumatraZT generate --channels 64 --sampling-rate 5000 --duration 1200 \
+      --ordering 2 --directory /tmp/big
 )";
 }

@@ -81,6 +81,19 @@ TEST(CommandLine, CommandsAndTheirArguments) {
               kExitCompleted);
     EXPECT_EQ(options.demo.channelCount, 8);
     EXPECT_EQ(options.demo.seed, 9u);
+    ASSERT_EQ(parse({"generate", "--channels", "64", "--sampling-rate", "5000", "--duration",
+                     "1200", "--ordering", "2", "--data-type", "4", "--name", "long"},
+                    options),
+              kExitCompleted);
+    EXPECT_EQ(options.command, Command::kGenerate);
+    EXPECT_EQ(options.demo.sampleOrdering, 2);
+    EXPECT_EQ(options.demo.dataType, 4);
+    EXPECT_EQ(options.demo.name, "long");
+    ASSERT_EQ(parse({"--product", "plain", "--blas-threads", "2", "--timings"}, options),
+              kExitCompleted);
+    EXPECT_EQ(options.product, ProductKind::kPlain);
+    EXPECT_EQ(options.blasThreads, 2);
+    EXPECT_TRUE(options.timings);
     ASSERT_EQ(parse({"-i", "x.ctc", "--help"}, options), kExitCompleted);
     EXPECT_EQ(options.command, Command::kHelp);
     ASSERT_EQ(parse({"-V"}, options), kExitCompleted);
@@ -101,6 +114,13 @@ TEST(CommandLine, RefusesWhatItCannotUnderstand) {
         {"demo", "--channels", "0"},
         {"demo", "--sampling-rate", "nan"},
         {"--seed", "1"},
+        {"demo", "--ordering", "2"},
+        {"generate", "--ordering", "3"},
+        {"generate", "--data-type", "2"},
+        {"generate", "--name", "a/b"},
+        {"generate", "--product", "plain"},
+        {"--product", "fast"},
+        {"--blas-threads", "0"},
         {"about", "-k", "3"},
         {"walk"},
     };

@@ -1,5 +1,8 @@
-// The host's matrix products against plain loops, for every combination of
-// transpose flags, on sizes that are not multiples of any blocking.
+// The host's matrix products (OpenBLAS and the plain kind) against plain
+// loops, for every combination of transpose flags, on sizes that are not
+// multiples of any blocking.
+
+#include "hostprogram/matrix_products.h"
 
 #include <gtest/gtest.h>
 
@@ -76,32 +79,70 @@ void expectPlainLoopResults(Product product, double tolerancePerTerm, unsigned s
     }
 }
 
-TEST(HostMatrixProduct, DoubleMatchesPlainLoopAndOverwritesResult) {
+// Every test runs with both kinds of product; the kind is process-wide.
+class HostMatrixProduct : public ::testing::TestWithParam<ProductKind> {
+protected:
+    void SetUp() override { setMatrixProductKind(GetParam()); }
+    void TearDown() override { setMatrixProductKind(ProductKind::kBlas); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Kinds, HostMatrixProduct,
+                         ::testing::Values(ProductKind::kBlas, ProductKind::kPlain),
+                         [](const auto& info) {
+                             return info.param == ProductKind::kBlas ? "Blas" : "Plain";
+                         });
+
+TEST_P(HostMatrixProduct, DoubleMatchesPlainLoopAndOverwritesResult) {
     expectPlainLoopResults<double>(zt_intel_matrix_matrix_mult_d, 1e-12, 7);
 }
 
-TEST(HostMatrixProduct, SingleMatchesPlainLoopAndOverwritesResult) {
+TEST_P(HostMatrixProduct, SingleMatchesPlainLoopAndOverwritesResult) {
     expectPlainLoopResults<float>(zt_intel_matrix_matrix_mult_f, 1e-5, 11);
 }
 
-// The one way the plug-in calls it: D * D^T, a symmetric result.
-TEST(HostMatrixProduct, GramProductOfOneBlockIsSymmetric) {
+// The one way the plug-in calls it: D * D^T, a symmetric result. The whole
+// result is written, both triangles, over what was there.
+TEST_P(HostMatrixProduct, GramProductOfOneBlockIsSymmetricAndComplete) {
     std::mt19937 random(3);
-    const int rows = 12, length = 40;
-    auto d = randomBlock<double>(rows * length, random);
-    std::vector<double> c(rows * rows, -1.0);
-    zt_intel_matrix_matrix_mult_d(d.data(), d.data(), c.data(), rows, rows, length, false, true);
-    for (int i = 0; i < rows; ++i)
-        for (int j = 0; j < rows; ++j) EXPECT_NEAR(c[i * rows + j], c[j * rows + i], 1e-12);
+    for (int rows : {1, 2, 12, 100}) {
+        SCOPED_TRACE(rows);
+        const int length = 40 + rows;
+        auto d = randomBlock<double>(rows * length, random);
+        std::vector<double> c(rows * rows, std::numeric_limits<double>::quiet_NaN());
+        zt_intel_matrix_matrix_mult_d(d.data(), d.data(), c.data(), rows, rows, length, false,
+                                      true);
+        auto expected = plainProduct(d, d, rows, rows, length, false, true);
+        for (int i = 0; i < rows; ++i)
+            for (int j = 0; j < rows; ++j) {
+                EXPECT_NEAR(c[i * rows + j], c[j * rows + i], 1e-12 * length);
+                EXPECT_NEAR(c[i * rows + j], expected[i * rows + j], 1e-12 * length);
+            }
+    }
 }
 
-TEST(HostMatrixProduct, EmptyInnerDimensionGivesZeros) {
+// The plain kind is the reference of bit-identity checks: each element is
+// the sum over the inner dimension in ascending order, nothing else.
+TEST(PlainMatrixProduct, SumsInAscendingOrderExactly) {
+    setMatrixProductKind(ProductKind::kPlain);
+    // 1 + 1e-16 + ... rounds differently from (1e-16 + 1e-16) + 1.
+    const std::vector<double> a = {1.0, 1e-16, 1e-16};
+    const std::vector<double> b = {1.0, 1.0, 1.0};
+    double c = -1.0;
+    zt_intel_matrix_matrix_mult_d(a.data(), b.data(), &c, 1, 1, 3, false, false);
+    EXPECT_EQ(c, (1.0 + 1e-16) + 1e-16);
+    const std::vector<double> reversed = {1e-16, 1e-16, 1.0};
+    zt_intel_matrix_matrix_mult_d(reversed.data(), b.data(), &c, 1, 1, 3, false, false);
+    EXPECT_EQ(c, (1e-16 + 1e-16) + 1.0);
+    setMatrixProductKind(ProductKind::kBlas);
+}
+
+TEST_P(HostMatrixProduct, EmptyInnerDimensionGivesZeros) {
     std::vector<double> c(6, 5.0);
     zt_intel_matrix_matrix_mult_d(nullptr, nullptr, c.data(), 2, 3, 0, false, true);
     for (double value : c) EXPECT_EQ(value, 0.0);
 }
 
-TEST(HostMatrixVectorProduct, MatchesPlainLoopBothWays) {
+TEST_P(HostMatrixProduct, MatrixVectorMatchesPlainLoopBothWays) {
     std::mt19937 random(5);
     const int m = 7, n = 13;
     auto a = randomBlock<double>(m * n, random);

@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "hostprogram/artifact_metrics.h"
@@ -86,6 +88,92 @@ TEST(CtcFiles, ScaledIntegerSamplesAndOptionalFields) {
     EXPECT_EQ(read[1], (std::vector<float>{-2.0f, 14.0f}));
 }
 
+// Every data type the writer knows, in both orderings, read back by the
+// host's reader: values come back to within half a step, integers that do
+// not fit are held at their range, and the header carries the scales.
+TEST(CtcFiles, ChannelWriterRoundTripsEveryDataTypeAndOrdering) {
+    struct Case {
+        int dataType;
+        float scale;
+        float tolerance;        // half a step
+        float lowest, highest;  // of what the type can hold
+    };
+    const Case cases[] = {
+        {1, 1.0f, 0.0f, -1e30f, 1e30f},
+        {3, 0.25f, 0.125f, -32768 * 0.25f + 1, 32767 * 0.25f + 1},
+        {4, 2.0f, 1.0f, -128 * 2.0f + 1, 127 * 2.0f + 1},
+        {5, 0.5f, 1e-4f, -1e30f, 1e30f},
+    };
+    const std::vector<std::vector<float>> channels = {
+        {0.0f, 3.3f, -7.9f, 100.2f, -250.0f, 12345.0f},
+        {1e5f, -1e5f, 0.5f, 1.0f, -0.49f, 260.0f},
+    };
+    TemporaryFolder folder;
+    for (const Case& test : cases)
+        for (int ordering : {1, 2}) {
+            SCOPED_TRACE(::testing::Message()
+                         << "data type " << test.dataType << ", ordering " << ordering);
+            CtcLayout layout;
+            layout.samplingFrequency = 500.0f;
+            layout.channelCount = 2;
+            layout.sampleCount = 6;
+            layout.sampleOrdering = ordering;
+            layout.dataType = test.dataType;
+            if (test.dataType > 2) {
+                layout.offsets = {1.0f, 1.0f};
+                layout.scales = {test.scale, test.scale};
+            }
+            const std::string path = folder.file("w.ctc");
+            CtcChannelWriter writer;
+            std::string error;
+            ASSERT_TRUE(openCtcChannelWriter(path, layout, writer, error)) << error;
+            for (const auto& channel : channels)
+                ASSERT_TRUE(appendCtcChannel(writer, channel, error)) << error;
+            ASSERT_TRUE(finishCtcChannelWriter(writer, error)) << error;
+            EXPECT_FALSE(std::ifstream(path + ".channels").good()) << "side file left behind";
+            CtcHeader header;
+            ASSERT_TRUE(readCtcHeader(path, header, error)) << error;
+            EXPECT_EQ(header.dataType, static_cast<uint32_t>(test.dataType));
+            EXPECT_EQ(header.channelScales, layout.scales);
+            std::vector<std::vector<float>> read;
+            ASSERT_TRUE(readCtcChannels(path, header, {0, 1}, read, error)) << error;
+            for (std::size_t c = 0; c < 2; ++c)
+                for (std::size_t s = 0; s < 6; ++s) {
+                    const float held =
+                        std::min(test.highest, std::max(test.lowest, channels[c][s]));
+                    EXPECT_NEAR(read[c][s], held, test.tolerance + 1e-3f * std::fabs(held))
+                        << c << "," << s;
+                }
+        }
+}
+
+TEST(CtcFiles, ChannelWriterRefusesWhatItCannotWriteAndLeavesNothing) {
+    TemporaryFolder folder;
+    const std::string path = folder.file("w.ctc");
+    CtcLayout layout;
+    layout.channelCount = 2;
+    layout.sampleCount = 3;
+    CtcChannelWriter writer;
+    std::string error;
+    for (int dataType : {0, 2, 6}) {
+        layout.dataType = dataType;
+        EXPECT_FALSE(openCtcChannelWriter(path, layout, writer, error)) << dataType;
+    }
+    layout.dataType = 3;  // scaled, but no scales given
+    EXPECT_FALSE(openCtcChannelWriter(path, layout, writer, error));
+    layout.dataType = 1;
+    layout.sampleOrdering = 3;
+    EXPECT_FALSE(openCtcChannelWriter(path, layout, writer, error));
+    layout.sampleOrdering = 2;
+    ASSERT_TRUE(openCtcChannelWriter(path, layout, writer, error)) << error;
+    EXPECT_FALSE(appendCtcChannel(writer, {1, 2}, error));  // wrong length
+    ASSERT_TRUE(appendCtcChannel(writer, {1, 2, 3}, error));
+    // One channel short: no file, no side file.
+    EXPECT_FALSE(finishCtcChannelWriter(writer, error));
+    EXPECT_NE(error.find("not every channel"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::is_empty(folder.path));
+}
+
 TEST(CtcFiles, RefusesShortFilesMissingChannelsAndEpochs) {
     TemporaryFolder folder;
     ASSERT_TRUE(writeCtcFloatFile(folder.file("f.ctc"), 100.0f, {{1, 2, 3}, {4, 5, 6}}));
@@ -153,6 +241,29 @@ TEST(DemoRecording, IsTheCleanSignalPlusAHeartbeatLockedArtifact) {
     EXPECT_EQ(generateDemoRecording(settings).recorded[1], demo.recorded[1]);
     settings.seed = 2;
     EXPECT_NE(generateDemoRecording(settings).recorded[1], demo.recorded[1]);
+}
+
+// The generate command streams the demo's channels; they are the demo's.
+TEST(DemoRecording, ChannelByChannelIsTheSameRecording) {
+    DemoSettings settings;
+    settings.channelCount = 3;
+    settings.samplingRate = 100;
+    settings.durationSeconds = 20;
+    const DemoRecording whole = generateDemoRecording(settings);
+    DemoRecording timing;
+    int seen = 0;
+    EXPECT_TRUE(generateDemoChannels(
+        settings, timing,
+        [&](int channel, const std::vector<float>& clean, const std::vector<float>& recorded) {
+            EXPECT_EQ(channel, seen++);
+            EXPECT_EQ(clean, whole.clean[channel]);
+            EXPECT_EQ(recorded, whole.recorded[channel]);
+            return true;
+        }));
+    EXPECT_EQ(seen, 3);
+    EXPECT_EQ(timing.rPeaks, whole.rPeaks);
+    EXPECT_FALSE(generateDemoChannels(settings, timing,
+                                      [](int, const auto&, const auto&) { return false; }));
 }
 
 TEST(ArtifactFigures, ResidualPowerInDecibels) {
