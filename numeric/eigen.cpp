@@ -52,13 +52,25 @@ inline bool isNegligibleNext(float value, float g) {
     return sum == magnitude;
 }
 
+// theta = 0.5 h / apq rounded to single precision, as if divided in double.
+// Double carries more than twice the float precision plus two bits, so
+// rounding the exact quotient first to double and then to float gives the same
+// float as rounding it once; the single-precision division is therefore
+// exact-equivalent whenever 0.5 h is itself exact, i.e. not subnormal. It
+// saves a conversion and the slower double division on the chain of
+// dependent operations that sets the pace of the sweeps.
+inline float halfRatio(float h, float apq) {
+    if (std::fabs(h) >= 0x1p-125f) return (0.5f * h) / apq;
+    return static_cast<float>(0.5 * static_cast<double>(h) / static_cast<double>(apq));
+}
+
 // Tangent of the rotation angle that annihilates apq, for h = d[q] - d[p].
 // theta = cot(2 * angle); the smaller root of t^2 + 2 t theta - 1 = 0 keeps
 // the angle below pi/4. When h dwarfs apq, theta^2 would overflow and
 // t = apq / h is the accurate limit.
 inline float rotationTangent(float apq, float h, float g) {
     if (isNegligibleNext(h, g)) return apq / h;
-    float theta = static_cast<float>(0.5 * static_cast<double>(h) / static_cast<double>(apq));
+    float theta = halfRatio(h, apq);
     double thetaWide = static_cast<double>(theta);
     float t =
         static_cast<float>(1.0 / (std::fabs(thetaWide) + std::sqrt(1.0 + thetaWide * thetaWide)));
@@ -137,7 +149,11 @@ __attribute__((always_inline)) inline void applyRotation(const Workspace& work, 
     rowP[r.q] = 0.0f;
     rowQ[r.p] = 0.0f;
     rowQ[r.q] = 0.0f;
-    for (int32_t k = r.p + 1; k < n; ++k) work.matrixRows[k * stride + r.q] = rowQ[k];
+    // The stores to column q are strided and many; unrolled, they carry less
+    // loop overhead into the shadow of the next rotation's angle computation.
+    float* columnQ = work.matrixRows + r.q;
+#pragma GCC unroll 4
+    for (int64_t k = r.p + 1; k < n; ++k) columnQ[k * stride] = rowQ[k];
     rotateRows(work.vectorRows + r.p * stride, work.vectorRows + r.q * stride, stride, r.s, r.tau);
 }
 

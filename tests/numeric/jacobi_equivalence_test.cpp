@@ -237,4 +237,23 @@ TEST(JacobiEquivalence, AgreesOnTheResultFlag) {
     expectIdentical(withNaN, n);
 }
 
+// The iteration divides 0.5 h by a[p][q] in single precision where the
+// angle is defined by a double-precision division rounded to float; the two
+// must agree whenever 0.5 h is exact, across the whole exponent range,
+// including quotients that overflow or become subnormal.
+TEST(JacobiEquivalence, HalvedQuotientRoundsAlikeInSingleAndDouble) {
+    SeededFloats source(99);
+    int64_t compared = 0;
+    for (int32_t i = 0; i < 2000000; ++i) {
+        float h = std::ldexp(source.next(), static_cast<int>(125.0f * source.next()));
+        float apq = std::ldexp(source.next(), static_cast<int>(148.0f * source.next()));
+        if (!(std::fabs(h) >= 0x1p-125f) || apq == 0.0f) continue;
+        float single = (0.5f * h) / apq;
+        float wide = static_cast<float>(0.5 * static_cast<double>(h) / static_cast<double>(apq));
+        ASSERT_TRUE(sameBits(single, wide)) << h << " / " << apq;
+        ++compared;
+    }
+    EXPECT_GT(compared, 1000000);
+}
+
 }  // namespace
