@@ -1,0 +1,449 @@
+#!/usr/bin/env python3
+"""Benchmark and bit-identity check of the plug-in, through the LumatraZT host program.
+
+    bench/run_benchmark.py checksums [--write]
+    bench/run_benchmark.py run [standard] [long] [linearity] [memory] [threads]
+
+`checksums` generates a fixed set of small recordings (sample orderings 1 and 2,
+data types 1, 3, 4 and 5), corrects each with the host's plain product (loops that
+sum in a fixed order, so the bits depend on the plug-in alone) and compares the
+sha256 of every file with bench/expected-checksums.txt.  `--write` records them
+instead; do that only from a build whose results are known good.
+
+`run` generates recordings of the sizes below with `LumatraZT generate`, corrects
+them with the default settings (500 ms / 1200 ms, 100 artifacts per segment,
+3 components), and reports wall time, throughput, peak resident memory of the
+whole host process, where the time goes (from a second build with KORU_PROFILE=ON)
+and, on the same files in the same session, the time of the NumPy reference.
+
+Only the Python standard library is used here; the reference needs Debian's
+python3-numpy.
+"""
+
+import argparse
+import hashlib
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+REPOSITORY = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+CHECKSUM_FILE = os.path.join(REPOSITORY, 'bench', 'expected-checksums.txt')
+REFERENCE = os.path.join(os.path.dirname(REPOSITORY), 'shared', 'bench', 'obs_numpy.py')
+SYSTEM_PYTHON = '/usr/bin/python3'
+
+# The bit-identity set: small enough that generating and correcting all of it takes
+# well under a minute with the plain product, varied enough to reach every path
+# (scaled types, interleaved files, a partial last segment, windows cut off at the
+# end of the recording, and non-default settings).
+SIZES = {
+    'small': '--channels 4 --sampling-rate 500 --duration 240 --seed 11',
+    'medium': '--channels 12 --sampling-rate 1000 --duration 480 --seed 12',
+}
+DEFAULT_SETTINGS = '--pre 500 --post 1200 -a 100 -k 3'
+OTHER_SETTINGS = '--pre 300 --post 700 -a 30 -k 4'
+
+
+def checksum_cases():
+    """(name, generate options, run options) of every bit-identity case."""
+    cases = []
+    for size, options in SIZES.items():
+        for ordering in (1, 2):
+            for data_type in (1, 3, 4, 5):
+                cases.append(('%s-o%d-t%d' % (size, ordering, data_type),
+                              '%s --ordering %d --data-type %d' % (options, ordering, data_type),
+                              DEFAULT_SETTINGS))
+    cases.append(('small-o2-t3-settings', SIZES['small'] + ' --ordering 2 --data-type 3',
+                  OTHER_SETTINGS))
+    return cases
+
+
+# The benchmark recordings: (channels, rate in Hz, minutes); float, ordering 2.
+RECORDINGS = {
+    'standard': (32, 1000, 10),
+    'long': (64, 5000, 20),
+    'long-x2': (64, 5000, 40),
+    'linear-8': (8, 5000, 5),
+    'linear-64': (64, 5000, 5),
+}
+TARGETS = {
+    'standard': ['standard'],
+    'long': ['long'],
+    'linearity': ['linear-8', 'linear-64'],
+    'memory': ['long', 'long-x2'],
+    'threads': ['long'],
+}
+
+
+def fail(message):
+    print('run_benchmark: ' + message, file=sys.stderr)
+    sys.exit(1)
+
+
+def host_program(build):
+    path = os.path.join(build, 'hostprogram', 'LumatraZT')
+    if not os.access(path, os.X_OK):
+        fail('no LumatraZT in %s (build it: cmake --build %s --target LumatraZT)' % (build, build))
+    return path
+
+
+def sha256_of(path):
+    digest = hashlib.sha256()
+    with open(path, 'rb') as stream:
+        for block in iter(lambda: stream.read(1 << 20), b''):
+            digest.update(block)
+    return digest.hexdigest()
+
+
+def generate(program, folder, name, options):
+    command = [program, 'generate', '--directory', folder, '--name', name] + options.split()
+    result = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    if result.returncode != 0:
+        fail('generating %s failed: %s' % (name, result.stderr.strip()))
+
+
+def run_host(program, folder, name, options, module=None):
+    """Runs the plug-in on folder/name.ctc; returns (wall seconds, peak RSS in KiB, stderr)."""
+    command = [program, '--batch', '-i', name + '.ctc', '-p', name + '.prt'] + options.split()
+    if module:
+        command += ['--module', module]
+    return timed(command, folder, 'LumatraZT on ' + name)
+
+
+def timed(command, folder, what, environment=None):
+    """Runs command in folder; returns (wall seconds, peak RSS of the child in KiB, stderr)."""
+    with tempfile.TemporaryFile(mode='w+') as errors:
+        start = time.perf_counter()
+        child = subprocess.Popen(command, cwd=folder, stdout=subprocess.DEVNULL, stderr=errors,
+                                 env=environment)
+        _, status, usage = os.wait4(child.pid, 0)
+        seconds = time.perf_counter() - start
+        child.returncode = os.waitstatus_to_exitcode(status)
+        errors.seek(0)
+        text = errors.read()
+    if child.returncode != 0:
+        fail('%s failed (exit status %d): %s' % (what, child.returncode, text.strip()[-2000:]))
+    return seconds, usage.ru_maxrss, text
+
+
+# ---------------------------------------------------------------- bit identity
+
+
+def read_expected():
+    """Case definitions and expected digests from the checksum file."""
+    cases, digests = [], {}
+    with open(CHECKSUM_FILE) as stream:
+        for line in stream:
+            line = line.strip()
+            if not line or line.startswith('#'):
+                continue
+            if line.startswith('case '):
+                name, rest = line[5:].split(':', 1)
+                generate_options, run_options = rest.split(';')
+                cases.append((name.strip(), generate_options.strip(), run_options.strip()))
+            else:
+                digest, file_name = line.split()
+                digests[file_name] = digest
+    return cases, digests
+
+
+def produce(program, folder, cases, module):
+    """Generates and corrects every case; returns {file name: sha256}."""
+    digests = {}
+    for name, generate_options, run_options in cases:
+        generate(program, folder, name, generate_options)
+        run_host(program, folder, name, '--product plain ' + run_options, module)
+        for file_name in (name + '.ctc', name + '_OBS.ctc', name + '_R-peaks.trl'):
+            path = os.path.join(folder, file_name)
+            if not os.path.exists(path):
+                fail('the run of %s left no %s' % (name, file_name))
+            digests[file_name] = sha256_of(path)
+        for file_name in os.listdir(folder):
+            os.remove(os.path.join(folder, file_name))
+        print('  %-22s done' % name, flush=True)
+    return digests
+
+
+def build_source(build):
+    """The commit a build tree was made from, as 'abc1234 subject' (or 'unknown')."""
+    source = REPOSITORY
+    try:
+        with open(os.path.join(build, 'CMakeCache.txt')) as cache:
+            for line in cache:
+                if line.startswith('CMAKE_HOME_DIRECTORY:'):
+                    source = line.split('=', 1)[1].strip()
+    except OSError:
+        pass
+    result = subprocess.run(['git', '-C', source, 'log', '-1', '--format=%h %s'],
+                            capture_output=True, text=True)
+    dirty = subprocess.run(['git', '-C', source, 'status', '--porcelain', '--untracked-files=no'],
+                           capture_output=True, text=True).stdout.strip()
+    return (result.stdout.strip() or 'unknown') + (' (with uncommitted changes)' if dirty else '')
+
+
+def write_checksums(digests, cases, build, note):
+    with open(CHECKSUM_FILE, 'w') as stream:
+        stream.write('# sha256 of the recordings made by `LumatraZT generate` with the options\n'
+                     '# after "case NAME:", and of the files the plug-in writes when LumatraZT\n'
+                     '# runs it with `--batch --product plain` and the options after ";".\n'
+                     '# Recorded from a build of: %s\n' % build_source(build))
+        if note:
+            stream.write('# %s\n' % note)
+        stream.write('# Check a build: bench/run_benchmark.py [--build DIR] checksums\n')
+        for name, generate_options, run_options in cases:
+            stream.write('case %s: %s ; %s\n' % (name, generate_options, run_options))
+        for file_name in sorted(digests):
+            stream.write('%s  %s\n' % (digests[file_name], file_name))
+
+
+def checksums(arguments):
+    program = host_program(arguments.build)
+    with tempfile.TemporaryDirectory(prefix='koru-checksums-', dir=arguments.data) as folder:
+        if arguments.write:
+            cases = checksum_cases()
+            digests = produce(program, folder, cases, arguments.module)
+            write_checksums(digests, cases, arguments.build, arguments.note)
+            print('wrote %d checksums to %s' % (len(digests), CHECKSUM_FILE))
+            return 0
+        cases, expected = read_expected()
+        digests = produce(program, folder, cases, arguments.module)
+    differing = sorted(f for f in expected if digests.get(f) != expected[f])
+    for file_name in differing:
+        kind = 'input' if file_name.endswith('.ctc') and '_OBS' not in file_name else 'output'
+        print('DIFFERS (%s): %s' % (kind, file_name))
+    if differing:
+        print('%d of %d files differ from %s' % (len(differing), len(expected),
+                                                 os.path.relpath(CHECKSUM_FILE)))
+        return 1
+    print('all %d files bit-identical to %s' % (len(expected), os.path.relpath(CHECKSUM_FILE)))
+    return 0
+
+
+# ---------------------------------------------------------------- benchmark
+
+
+PROFILE_LINE = re.compile(
+    r'KORU profile: correction ([\d.]+) s in (\d+) segments: window reads ([\d.]+) s, '
+    r'window writes ([\d.]+) s, product ([\d.]+) s, eigen-decomposition ([\d.]+) s, '
+    r'other segment work ([\d.]+) s, outside segments ([\d.]+) s')
+
+
+def ensure_recording(program, data, name):
+    """Generates data/name.ctc once; later runs of the script reuse it."""
+    channels, rate, minutes = RECORDINGS[name]
+    path = os.path.join(data, name + '.ctc')
+    if os.path.exists(path) and os.path.exists(os.path.join(data, name + '_triggers.txt')):
+        return path
+    needed = channels * rate * minutes * 60 * 4
+    free = shutil.disk_usage(data).free
+    if free < 3.2 * needed:  # the recording, our output and the reference's
+        fail('%s needs about %.1f GB free in %s (%.1f GB there)'
+             % (name, 3.2 * needed / 1e9, data, free / 1e9))
+    print('generating %s: %d channels, %d Hz, %d min, float, ordering 2 (%.2f GB) ...'
+          % (name, channels, rate, minutes, needed / 1e9), flush=True)
+    generate(program, data, name, '--channels %d --sampling-rate %d --duration %d '
+             '--ordering 2 --data-type 1' % (channels, rate, minutes * 60))
+    return path
+
+
+def reference_available():
+    return (os.path.exists(REFERENCE) and
+            subprocess.run([SYSTEM_PYTHON, '-c', 'import numpy'],
+                           capture_output=True).returncode == 0)
+
+
+def run_reference(data, name):
+    environment = dict(os.environ)
+    # Set by this workplace for other tools; they slow current NumPy down.
+    environment.pop('OPENBLAS_CORETYPE', None)
+    environment.pop('OPENBLAS_L2_SIZE', None)
+    output = os.path.join(data, name + '_numpy.ctc')
+    command = [SYSTEM_PYTHON, REFERENCE, name + '.ctc', name + '_numpy.ctc',
+               name + '_triggers.txt']
+    seconds, peak, _ = timed(command, data, 'the NumPy reference on ' + name, environment)
+    os.remove(output)
+    return seconds, peak
+
+
+def occurrences(data, name):
+    with open(os.path.join(data, name + '_triggers.txt')) as stream:
+        return sum(1 for line in stream if line.strip())
+
+
+def measure(arguments, program, name, threads=None):
+    """Runs ours (and the reference) on one recording; returns a dict of figures."""
+    data = arguments.data
+    ensure_recording(program, data, name)
+    channels, rate, minutes = RECORDINGS[name]
+    samples = rate * minutes * 60
+    figures = {'name': name, 'channels': channels, 'occurrences': occurrences(data, name),
+               'channel_samples': channels * samples}
+    options = DEFAULT_SETTINGS + ' --timings'
+    if threads:
+        options += ' --blas-threads %d' % threads
+    walls, peaks = [], []
+    reference_walls = []
+    for _ in range(arguments.repeat):
+        seconds, peak, errors = run_host(program, data, name, options)
+        walls.append(seconds)
+        peaks.append(peak)
+        match = re.search(r'matrix products ([\d.]+) s', errors)
+        figures['host_product'] = float(match.group(1)) if match else None
+        if arguments.reference:
+            seconds, peak = run_reference(data, name)
+            reference_walls.append(seconds)
+            figures['reference_peak'] = peak
+    figures['wall'] = min(walls)
+    figures['walls'] = walls
+    figures['peak'] = max(peaks)
+    if reference_walls:
+        figures['reference'] = min(reference_walls)
+        figures['reference_walls'] = reference_walls
+    if arguments.profile_build and threads is None:
+        profiled = host_program(arguments.profile_build)
+        seconds, _, errors = run_host(profiled, data, name, DEFAULT_SETTINGS)
+        match = PROFILE_LINE.search(errors)
+        if match:
+            values = [float(v) for v in match.groups()]
+            figures['profile'] = dict(zip(
+                ('correction', 'segments', 'reads', 'writes', 'product', 'eigen', 'other',
+                 'outside'), values))
+            figures['profile']['wall'] = seconds
+        else:
+            print('  (the profiling build printed no profile line: configure it with '
+                  '-DKORU_PROFILE=ON)', file=sys.stderr)
+    for suffix in ('_OBS.ctc', '_R-peaks.trl'):
+        path = os.path.join(data, name + suffix)
+        if os.path.exists(path):
+            os.remove(path)
+    return figures
+
+
+def describe(figures):
+    lines = []
+    wall = figures['wall']
+    line = ('%-10s %3d ch, %5d occurrences: %7.2f s (runs: %s), %6.1f M channel-samples/s, '
+            'peak RSS %6.1f MB'
+            % (figures['name'], figures['channels'], figures['occurrences'], wall,
+               ' '.join('%.2f' % w for w in figures['walls']),
+               figures['channel_samples'] / wall / 1e6, figures['peak'] / 1024.0))
+    lines.append(line)
+    if 'reference' in figures:
+        lines.append('%10s NumPy reference %7.2f s (runs: %s), peak RSS %.1f MB; '
+                     'ours / reference = %.2f'
+                     % ('', figures['reference'],
+                        ' '.join('%.2f' % w for w in figures['reference_walls']),
+                        figures['reference_peak'] / 1024.0, wall / figures['reference']))
+    profile = figures.get('profile')
+    if profile:
+        total = profile['wall']
+        io = profile['reads'] + profile['writes']
+        rest = total - io - profile['product'] - profile['eigen']
+        lines.append('%10s where the time goes (profiled run, %.2f s): window I/O %.2f s '
+                     '(reads %.2f, writes %.2f), product %.2f s, eigen-decomposition %.2f s, '
+                     'rest %.2f s' % ('', total, io, profile['reads'], profile['writes'],
+                                      profile['product'], profile['eigen'], rest))
+    return '\n'.join(lines)
+
+
+def per_channel_occurrence(figures):
+    return figures['wall'] / (figures['channels'] * figures['occurrences'])
+
+
+def benchmark(arguments):
+    program = host_program(arguments.build)
+    targets = arguments.targets or ['standard', 'long', 'linearity', 'memory']
+    for target in targets:
+        if target not in TARGETS:
+            fail('unknown target %s (known: %s)' % (target, ', '.join(TARGETS)))
+    if arguments.reference and not reference_available():
+        fail('the NumPy reference needs %s and Debian\'s python3-numpy '
+             '(apt-get install python3-numpy), or run with --no-reference' % REFERENCE)
+    os.makedirs(arguments.data, exist_ok=True)
+    print('host program: %s; data: %s' % (program, arguments.data))
+    if arguments.profile_build:
+        print('profiling build: %s' % arguments.profile_build)
+    measured = {}
+    summary = []
+
+    def figures_of(name):
+        if name not in measured:
+            measured[name] = measure(arguments, program, name)
+            print(describe(measured[name]), flush=True)
+        return measured[name]
+
+    for target in targets:
+        if target == 'threads':
+            for threads in (1, 2):
+                figures = measure(arguments, program, 'long', threads)
+                print('long with %d OpenBLAS thread%s: %.2f s, of which products %.2f s'
+                      % (threads, '' if threads == 1 else 's', figures['wall'],
+                         figures['host_product'] or 0), flush=True)
+            continue
+        results = [figures_of(name) for name in TARGETS[target]]
+        if target in ('standard', 'long') and 'reference' in results[0]:
+            ratio = results[0]['wall'] / results[0]['reference']
+            goal = 1.0 if target == 'standard' else 0.5
+            summary.append('%-9s ours / reference = %.2f (target <= %.1f): %s'
+                           % (target, ratio, goal, 'met' if ratio <= goal else 'NOT met'))
+        elif target == 'linearity':
+            ratio = per_channel_occurrence(results[1]) / per_channel_occurrence(results[0])
+            summary.append('linearity time per channel-occurrence, 64 / 8 channels = %.2f '
+                           '(target within 25%%): %s'
+                           % (ratio, 'met' if 0.75 <= ratio <= 1.25 else 'NOT met'))
+        elif target == 'memory':
+            peak, doubled = results[0]['peak'] / 1024.0, results[1]['peak'] / 1024.0
+            summary.append('memory    peak RSS %.1f MB (long), %.1f MB (twice as long) '
+                           '(target <= 256 MB, within 10%%): %s'
+                           % (peak, doubled, 'met' if peak <= 256 and doubled <= 1.1 * peak
+                              else 'NOT met'))
+    if summary:
+        print('\n' + '\n'.join(summary))
+    if not arguments.keep_data and arguments.data_is_temporary:
+        shutil.rmtree(arguments.data, ignore_errors=True)
+    return 0
+
+
+def main():
+    parser = argparse.ArgumentParser(
+        description='Benchmark and bit-identity check of the KORU plug-in through LumatraZT.')
+    parser.add_argument('--build', default=os.path.join(REPOSITORY, 'build', 'default'),
+                        help='build tree with hostprogram/LumatraZT (default: build/default)')
+    parser.add_argument('--data', help='folder for the recordings (default: a temporary folder; '
+                        'the benchmark recordings need up to 10 GB)')
+    sub = parser.add_subparsers(dest='command', required=True)
+    check = sub.add_parser('checksums', help='compare the plug-in\'s outputs bit for bit')
+    check.add_argument('--write', action='store_true',
+                       help='record the checksums instead of comparing them')
+    check.add_argument('--module', help='plug-in module to load instead of the built one')
+    check.add_argument('--note', help='a comment line for the checksum file (with --write)')
+    run = sub.add_parser('run', help='time the plug-in and the NumPy reference')
+    run.add_argument('targets', nargs='*', help='standard, long, linearity, memory (default: '
+                     'all four), threads (1 against 2 OpenBLAS threads on the long recording)')
+    run.add_argument('--profile-build', help='a build configured with -DKORU_PROFILE=ON, for '
+                     'the breakdown of the time')
+    run.add_argument('--repeat', type=int, default=1, help='runs of each (the fastest counts)')
+    run.add_argument('--no-reference', dest='reference', action='store_false',
+                     help='skip the NumPy reference')
+    run.add_argument('--keep-data', action='store_true',
+                     help='keep the generated recordings in the temporary folder')
+    arguments = parser.parse_args()
+    arguments.build = os.path.abspath(arguments.build)
+    if arguments.command == 'checksums':
+        if arguments.module:
+            arguments.module = os.path.abspath(arguments.module)
+        if arguments.data:
+            os.makedirs(arguments.data, exist_ok=True)
+        return checksums(arguments)
+    arguments.data_is_temporary = not arguments.data
+    arguments.data = os.path.abspath(arguments.data or tempfile.mkdtemp(prefix='koru-bench-'))
+    if arguments.profile_build:
+        arguments.profile_build = os.path.abspath(arguments.profile_build)
+    return benchmark(arguments)
+
+
+if __name__ == '__main__':
+    sys.exit(main())
