@@ -4,6 +4,7 @@
 
 #include "ctc/ctc_format.h"
 #include "ctc/disk_array_stream.h"
+#include "ctc/staged_channels.h"
 
 namespace ctc {
 
@@ -37,12 +38,27 @@ bool movesRawFloats(const WindowSpan& span, const SampleConversion& conversion) 
     return span.stride == 1 && conversion.dataType == kDataTypeFloat;
 }
 
+// The staged copy serves the strided windows of an interleaved array; it is
+// tried once, at the first such window, and without it the windows go to the
+// file directly.
+StagedChannels* stagedCopyFor(DiskArray& array, const WindowSpan& span) {
+    if (span.stride <= 1 || (array.Flags & kDiskArrayOpen) == 0 || array.Stream == nullptr) {
+        return nullptr;
+    }
+    DiskArrayStream& stream = *array.Stream;
+    if (!stream.stagingTried) {
+        stream.stagingTried = true;
+        stream.staged = createStagedChannels(array, span.stride);
+    }
+    return stream.staged;
+}
+
 }  // namespace
 
-bool readWindowFromDisk(DiskArray& array, const WindowSpan& span,
-                        const SampleConversion& conversion, float* samples) {
+bool readWindowDirect(DiskArray& array, const WindowSpan& span, const SampleConversion& conversion,
+                      float* samples) {
     if (movesRawFloats(span, conversion)) {
-        return readDiskElements(array, span.firstElement, span.count, samples) ==
+        return readElementsDirect(array, span.firstElement, span.count, samples) ==
                static_cast<int>(span.count);
     }
     const uint64_t strideBytes = span.stride * array.ElementSize;
@@ -51,7 +67,7 @@ bool readWindowFromDisk(DiskArray& array, const WindowSpan& span,
         [&](uint64_t first, uint32_t elements, uint32_t firstSample, uint32_t sampleCount) {
             unsigned char* block = transferBlock(array, size_t{elements} * array.ElementSize);
             if (block == nullptr ||
-                readDiskElements(array, first, elements, block) != static_cast<int>(elements)) {
+                readElementsDirect(array, first, elements, block) != static_cast<int>(elements)) {
                 return false;
             }
             decodeSamples(block, strideBytes, sampleCount, conversion, samples + firstSample);
@@ -59,10 +75,10 @@ bool readWindowFromDisk(DiskArray& array, const WindowSpan& span,
         });
 }
 
-bool writeWindowToDisk(DiskArray& array, const WindowSpan& span, const SampleConversion& conversion,
+bool writeWindowDirect(DiskArray& array, const WindowSpan& span, const SampleConversion& conversion,
                        const float* samples) {
     if (movesRawFloats(span, conversion)) {
-        return writeDiskElements(array, span.firstElement, span.count, samples) ==
+        return writeElementsDirect(array, span.firstElement, span.count, samples) ==
                static_cast<int>(span.count);
     }
     const uint64_t strideBytes = span.stride * array.ElementSize;
@@ -73,13 +89,27 @@ bool writeWindowToDisk(DiskArray& array, const WindowSpan& span, const SampleCon
         array, span,
         [&](uint64_t first, uint32_t elements, uint32_t firstSample, uint32_t sampleCount) {
             unsigned char* block = transferBlock(array, size_t{elements} * array.ElementSize);
-            if (block == nullptr || (patches && readDiskElements(array, first, elements, block) !=
+            if (block == nullptr || (patches && readElementsDirect(array, first, elements, block) !=
                                                     static_cast<int>(elements))) {
                 return false;
             }
             encodeSamples(samples + firstSample, sampleCount, conversion, block, strideBytes);
-            return writeDiskElements(array, first, elements, block) == static_cast<int>(elements);
+            return writeElementsDirect(array, first, elements, block) == static_cast<int>(elements);
         });
+}
+
+bool readWindowFromDisk(DiskArray& array, const WindowSpan& span,
+                        const SampleConversion& conversion, float* samples) {
+    StagedChannels* staged = stagedCopyFor(array, span);
+    return staged != nullptr ? readStagedWindow(array, *staged, span, conversion, samples)
+                             : readWindowDirect(array, span, conversion, samples);
+}
+
+bool writeWindowToDisk(DiskArray& array, const WindowSpan& span, const SampleConversion& conversion,
+                       const float* samples) {
+    StagedChannels* staged = stagedCopyFor(array, span);
+    return staged != nullptr ? writeStagedWindow(array, *staged, span, conversion, samples)
+                             : writeWindowDirect(array, span, conversion, samples);
 }
 
 void readWindowFromMemory(const unsigned char* elements, uint32_t elementSize,

@@ -18,14 +18,22 @@ struct WindowSpan {
     uint32_t count;
 };
 
-// On disk the span is moved in bounded blocks: a strided window costs a few
-// large transfers instead of one per sample, and the memory used besides the
-// caller's buffer stays one block whatever the file's length. False when a
-// transfer failed; the destination is then incomplete.
+// On disk, a strided window (one channel of an interleaved array) goes to
+// the array's staged channel-major copy when one can be had, and otherwise to
+// the file directly. False when a transfer failed; the destination is then
+// incomplete.
 bool readWindowFromDisk(DiskArray& array, const WindowSpan& span,
                         const SampleConversion& conversion, float* samples);
-// Writes patch the other channels' elements of a block back unchanged.
 bool writeWindowToDisk(DiskArray& array, const WindowSpan& span, const SampleConversion& conversion,
+                       const float* samples);
+
+// Directly, the span is moved in bounded blocks: a strided window costs a
+// few large transfers instead of one per sample, and the memory used besides
+// the caller's buffer stays one block whatever the file's length. Writes
+// patch the other channels' elements of a block back unchanged.
+bool readWindowDirect(DiskArray& array, const WindowSpan& span, const SampleConversion& conversion,
+                      float* samples);
+bool writeWindowDirect(DiskArray& array, const WindowSpan& span, const SampleConversion& conversion,
                        const float* samples);
 
 void readWindowFromMemory(const unsigned char* elements, uint32_t elementSize,

@@ -7,6 +7,7 @@
 
 #include "ctc/ctc_format.h"
 #include "ctc/disk_array_stream.h"
+#include "ctc/staged_channels.h"
 
 namespace {
 
@@ -41,6 +42,38 @@ bool ensureLength(const FileHandle& file, const char* path, uint64_t requiredLen
     return true;
 }
 
+// The folder part of `path` ("." when it has none), as a new string.
+char* directoryOf(const char* path) {
+    const char* end = std::strrchr(path, '/');
+#ifdef _WIN32
+    const char* backslash = std::strrchr(path, '\\');
+    if (backslash != nullptr && (end == nullptr || backslash > end)) end = backslash;
+#endif
+    const size_t length = end == nullptr ? 1 : end == path ? 1 : static_cast<size_t>(end - path);
+    char* directory = new (std::nothrow) char[length + 1];
+    if (directory == nullptr) return nullptr;
+    std::memcpy(directory, end == nullptr ? "." : path, length);
+    directory[length] = '\0';
+    return directory;
+}
+
+void releaseStream(DiskArrayStream* stream) {
+    delete[] stream->directory;
+    delete[] stream->block;
+    delete stream;
+}
+
+// Records an opened stream and the array's shape.
+void adoptStream(DiskArray& array, DiskArrayStream* stream, const char* path, uint64_t dataStart,
+                 uint32_t elementSize, uint64_t elementCount, uint32_t flags) {
+    copyPath(array.Path, path);
+    array.Flags = (flags & kDiskArrayKeptFlags) | kDiskArrayOpen;
+    array.Stream = stream;
+    array.DataStart = dataStart;
+    array.ElementSize = elementSize;
+    array.ElementCount = elementCount;
+}
+
 // Common tail of both opens, once the shape is known and checked.
 int openWithCount(DiskArray& array, const char* path, uint64_t dataStart, uint64_t elementCount,
                   uint32_t flags) {
@@ -54,7 +87,9 @@ int openWithCount(DiskArray& array, const char* path, uint64_t dataStart, uint64
     DiskArrayStream* stream = new (std::nothrow) DiskArrayStream;
     if (stream == nullptr) return 0;
     const bool writable = (flags & kDiskArrayWritable) != 0;
-    bool usable = openExistingFile(path, writable ? FileAccess::ReadWrite : FileAccess::ReadOnly,
+    stream->directory = directoryOf(path);
+    bool usable = stream->directory != nullptr &&
+                  openExistingFile(path, writable ? FileAccess::ReadWrite : FileAccess::ReadOnly,
                                    stream->file);
     if (usable && writable) {
         usable = ensureLength(stream->file, path, requiredLength);
@@ -63,15 +98,10 @@ int openWithCount(DiskArray& array, const char* path, uint64_t dataStart, uint64
         usable = fileLength(stream->file, length) && length >= requiredLength;
     }
     if (!usable) {
-        delete stream;
+        releaseStream(stream);
         return 0;
     }
-    copyPath(array.Path, path);
-    array.Flags = (flags & kDiskArrayKeptFlags) | kDiskArrayOpen;
-    array.Stream = stream;
-    array.DataStart = dataStart;
-    array.ElementSize = elementSize;
-    array.ElementCount = elementCount;
+    adoptStream(array, stream, path, dataStart, elementSize, elementCount, flags);
     return 1;
 }
 
@@ -120,17 +150,44 @@ int openDiskArrayElements(DiskArray& array, const char* path, uint64_t dataStart
 int closeDiskArray(DiskArray& array) {
     if (!isOpen(array)) return 1;
     DiskArrayStream* stream = array.Stream;
-    bool intact = !stream->writeFailed;
-    if (stream->written && !syncFile(stream->file)) intact = false;
+    // Nothing is synced: the close reports what the system reports, and a
+    // sync of a freshly rewritten recording would cost seconds.
+    bool intact = true;
+    if (stream->staged != nullptr) {
+        intact = writeBackStagedChannels(array, *stream->staged);
+        releaseStagedChannels(stream->staged);
+        stream->staged = nullptr;
+    }
+    if (stream->writeFailed) intact = false;
     if (!closeFile(stream->file)) intact = false;
-    delete[] stream->block;
-    delete stream;
+    releaseStream(stream);
     array.Stream = nullptr;
     array.Flags &= ~kDiskArrayOpen;
     return intact ? 1 : 0;
 }
 
+// Raw transfers see and change the file itself, so the staged copy first
+// hands its changes over; a raw write also makes the copy of what it
+// overwrites stale.
 int readDiskElements(DiskArray& array, uint64_t firstElement, uint32_t count, void* destination) {
+    if (isOpen(array) && array.Stream->staged != nullptr &&
+        !writeBackStagedChannels(array, *array.Stream->staged)) {
+        return 0;
+    }
+    return readElementsDirect(array, firstElement, count, destination);
+}
+
+int writeDiskElements(DiskArray& array, uint64_t firstElement, uint32_t count, const void* source) {
+    StagedChannels* staged = isOpen(array) ? array.Stream->staged : nullptr;
+    if (staged != nullptr && !writeBackStagedChannels(array, *staged)) return 0;
+    const int written = writeElementsDirect(array, firstElement, count, source);
+    if (staged != nullptr) forgetStagedElements(*staged, firstElement, count);
+    return written;
+}
+
+namespace ctc {
+
+int readElementsDirect(DiskArray& array, uint64_t firstElement, uint32_t count, void* destination) {
     uint64_t position = 0;
     size_t bytes = 0;
     if (!transferSpan(array, firstElement, count, position, bytes)) return 0;
@@ -138,23 +195,42 @@ int readDiskElements(DiskArray& array, uint64_t firstElement, uint32_t count, vo
     return static_cast<int>(count);
 }
 
-int writeDiskElements(DiskArray& array, uint64_t firstElement, uint32_t count, const void* source) {
+int writeElementsDirect(DiskArray& array, uint64_t firstElement, uint32_t count,
+                        const void* source) {
     uint64_t position = 0;
     size_t bytes = 0;
     if (!transferSpan(array, firstElement, count, position, bytes) ||
         (array.Flags & kDiskArrayWritable) == 0) {
         return 0;
     }
-    DiskArrayStream& stream = *array.Stream;
-    stream.written = true;
-    if (!writeAt(stream.file, position, source, bytes)) {
-        stream.writeFailed = true;
+    if (!writeAt(array.Stream->file, position, source, bytes)) {
+        array.Stream->writeFailed = true;
         return 0;
     }
     return static_cast<int>(count);
 }
 
-namespace ctc {
+int openScratchArray(DiskArray& array, const char* directory, uint64_t elementCount,
+                     uint32_t typeCode) {
+    resetDiskArray(array);
+    const uint32_t elementSize = elementTypeSize(typeCode);
+    uint64_t length = 0;
+    if (elementSize == 0 || elementCount == 0 ||
+        !elementBytePosition(0, elementCount, elementSize, length)) {
+        return 0;
+    }
+    DiskArrayStream* stream = new (std::nothrow) DiskArrayStream;
+    if (stream == nullptr) return 0;
+    if (!createScratchFile(directory, length, stream->file)) {
+        releaseStream(stream);
+        return 0;
+    }
+    const uint32_t flags = (typeCode << kDiskArrayTypeShift) | kDiskArrayWritable;
+    adoptStream(array, stream, directory, 0, elementSize, elementCount, flags);
+    array.DimensionCount = 1;
+    array.Extents[0] = elementCount <= UINT32_MAX ? static_cast<uint32_t>(elementCount) : 0;
+    return 1;
+}
 
 unsigned char* transferBlock(DiskArray& array, size_t bytes) {
     if (!isOpen(array) || bytes > kTransferBlockBytes) return nullptr;

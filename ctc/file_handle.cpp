@@ -5,12 +5,16 @@
 #else
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 #endif
 
 #include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <new>
 
 namespace ctc {
 
@@ -99,8 +103,23 @@ bool freeSpaceOf(const char* path, uint64_t& bytes) {
     return true;
 }
 
-bool syncFile(const FileHandle& file) {
-    return FlushFileBuffers(handleOf(file)) != 0;
+bool createScratchFile(const char* directory, uint64_t length, FileHandle& file) {
+    uint64_t freeBytes = 0;
+    if (!freeSpaceOf(directory, freeBytes) || length > freeBytes) return false;
+    char name[MAX_PATH];
+    if (GetTempFileNameA(directory, "ctc", 0, name) == 0) return false;
+    HANDLE handle = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        DeleteFileA(name);
+        return false;
+    }
+    file.native = reinterpret_cast<intptr_t>(handle);
+    if (!resizeFile(file, length)) {
+        closeFile(file);
+        return false;
+    }
+    return true;
 }
 
 bool closeFile(FileHandle& file) {
@@ -191,8 +210,47 @@ bool freeSpaceOf(const char* path, uint64_t& bytes) {
     return blockSize == 0 || bytes / blockSize == blocks;
 }
 
-bool syncFile(const FileHandle& file) {
-    return fsync(descriptorOf(file)) == 0;
+// Growing a file beyond the process's file size limit would raise SIGXFSZ,
+// which ends the process unless the host ignores it.
+static bool withinFileSizeLimit(uint64_t length) {
+    struct rlimit limit;
+    if (getrlimit(RLIMIT_FSIZE, &limit) != 0) return false;
+    return limit.rlim_cur == RLIM_INFINITY || length <= static_cast<uint64_t>(limit.rlim_cur);
+}
+
+// A file without a name where the file system supports it; otherwise a
+// named one that is removed at once, so nothing is left behind either way.
+static int openUnnamedFile(const char* directory) {
+#ifdef O_TMPFILE
+    const int unnamed = open(directory, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (unnamed >= 0) return unnamed;
+#endif
+    const char pattern[] = "/.ctc-scratch-XXXXXX";
+    const size_t directoryLength = std::strlen(directory);
+    char* path = new (std::nothrow) char[directoryLength + sizeof pattern];
+    if (path == nullptr) return -1;
+    std::memcpy(path, directory, directoryLength);
+    std::memcpy(path + directoryLength, pattern, sizeof pattern);
+    const int descriptor = mkostemp(path, O_CLOEXEC);
+    if (descriptor >= 0) unlink(path);
+    delete[] path;
+    return descriptor;
+}
+
+bool createScratchFile(const char* directory, uint64_t length, FileHandle& file) {
+    uint64_t freeBytes = 0;
+    if (length > static_cast<uint64_t>(INT64_MAX) || !withinFileSizeLimit(length) ||
+        !freeSpaceOf(directory, freeBytes) || length > freeBytes) {
+        return false;
+    }
+    const int descriptor = openUnnamedFile(directory);
+    if (descriptor < 0) return false;
+    file.native = descriptor;
+    if (!resizeFile(file, length)) {
+        closeFile(file);
+        return false;
+    }
+    return true;
 }
 
 bool closeFile(FileHandle& file) {

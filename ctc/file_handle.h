@@ -41,8 +41,11 @@ bool resizeFile(const FileHandle& file, uint64_t length);
 // Bytes an unprivileged writer may still add to the file system holding `path`.
 bool freeSpaceOf(const char* path, uint64_t& bytes);
 
-// Brings every write to the disk.
-bool syncFile(const FileHandle& file);
+// Creates an unnamed file of `length` bytes (a hole that reads as zeros) in
+// `directory`, readable and writable, that disappears when it is closed, even
+// when the process ends without closing it. Refused when the file system's
+// free space or the process's file size limit could not hold it all.
+bool createScratchFile(const char* directory, uint64_t length, FileHandle& file);
 
 // True when the close succeeded; the handle is closed in either case.
 bool closeFile(FileHandle& file);

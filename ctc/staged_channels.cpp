@@ -1,0 +1,274 @@
+#include "ctc/staged_channels.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "ctc/ctc_format.h"
+#include "ctc/disk_array_stream.h"
+
+namespace ctc {
+
+namespace {
+
+enum SpanState : uint8_t { kNotStaged = 0, kStaged = 1, kChanged = 2 };
+
+enum class Staging { Held, NotHeld, FileFailed };
+
+}  // namespace
+
+struct StagedChannels {
+    DiskArray scratch;  // element (channel, sample) at channel * sampleCount + sample
+    uint64_t channelCount = 0;
+    uint64_t sampleCount = 0;
+    uint32_t elementSize = 0;
+    uint64_t spanSamples = 0;  // span k holds samples k * spanSamples on
+    uint64_t spanCount = 0;
+    uint8_t* spanState = nullptr;
+    unsigned char* rows = nullptr;     // a span as the file holds it, sample after sample
+    unsigned char* columns = nullptr;  // the same span channel after channel
+    bool scratchFailed = false;        // no further span is staged
+};
+
+namespace {
+
+// Element (row, column) of `from` to element (column, row) of `to`; each
+// side's rows lie `pitch` bytes apart. Small square tiles keep both sides in
+// the cache, and the channel-major side's pitch is never a power of two (see
+// columnPitch), so that a tile's rows do not all compete for one cache set.
+template <size_t Size>
+void transposeTiled(const unsigned char* from, size_t fromPitch, uint64_t rowCount,
+                    uint64_t columnCount, unsigned char* to, size_t toPitch) {
+    constexpr uint64_t kTile = 16;
+    for (uint64_t firstRow = 0; firstRow < rowCount; firstRow += kTile) {
+        const uint64_t endRow = std::min(rowCount, firstRow + kTile);
+        for (uint64_t firstColumn = 0; firstColumn < columnCount; firstColumn += kTile) {
+            const uint64_t endColumn = std::min(columnCount, firstColumn + kTile);
+            for (uint64_t row = firstRow; row < endRow; ++row) {
+                const unsigned char* source = from + row * fromPitch;
+                for (uint64_t column = firstColumn; column < endColumn; ++column) {
+                    std::memcpy(to + column * toPitch + row * Size, source + column * Size, Size);
+                }
+            }
+        }
+    }
+}
+
+void transpose(const unsigned char* from, size_t fromPitch, uint64_t rowCount, uint64_t columnCount,
+               uint32_t elementSize, unsigned char* to, size_t toPitch) {
+    switch (elementSize) {
+        case 1:
+            transposeTiled<1>(from, fromPitch, rowCount, columnCount, to, toPitch);
+            break;
+        case 2:
+            transposeTiled<2>(from, fromPitch, rowCount, columnCount, to, toPitch);
+            break;
+        case 4:
+            transposeTiled<4>(from, fromPitch, rowCount, columnCount, to, toPitch);
+            break;
+        default:
+            transposeTiled<8>(from, fromPitch, rowCount, columnCount, to, toPitch);
+            break;
+    }
+}
+
+// Bytes from one channel's run to the next in the channel-major buffer: a
+// span's run plus one cache line.
+constexpr size_t kColumnPadding = 64;
+size_t columnPitch(const StagedChannels& staged) {
+    return static_cast<size_t>(staged.spanSamples * staged.elementSize) + kColumnPadding;
+}
+
+size_t rowPitch(const StagedChannels& staged) {
+    return static_cast<size_t>(staged.channelCount * staged.elementSize);
+}
+
+uint64_t samplesInSpan(const StagedChannels& staged, uint64_t span) {
+    const uint64_t firstSample = span * staged.spanSamples;
+    return std::min(staged.spanSamples, staged.sampleCount - firstSample);
+}
+
+// Copies span `span` of the file into the scratch file.
+Staging stageSpan(DiskArray& array, StagedChannels& staged, uint64_t span) {
+    if (staged.spanState[span] != kNotStaged) return Staging::Held;
+    if (staged.scratchFailed) return Staging::NotHeld;
+    const uint64_t firstSample = span * staged.spanSamples;
+    const uint64_t samples = samplesInSpan(staged, span);
+    const uint64_t channels = staged.channelCount;
+    const uint32_t elements = static_cast<uint32_t>(samples * channels);
+    if (readElementsDirect(array, firstSample * channels, elements, staged.rows) !=
+        static_cast<int>(elements)) {
+        return Staging::FileFailed;
+    }
+    transpose(staged.rows, rowPitch(staged), samples, channels, staged.elementSize, staged.columns,
+              columnPitch(staged));
+    for (uint64_t channel = 0; channel < channels; ++channel) {
+        if (writeElementsDirect(staged.scratch, channel * staged.sampleCount + firstSample,
+                                static_cast<uint32_t>(samples),
+                                staged.columns + channel * columnPitch(staged)) !=
+            static_cast<int>(samples)) {
+            // The file still holds the span as it is; it is moved directly.
+            staged.scratchFailed = true;
+            return Staging::NotHeld;
+        }
+    }
+    staged.spanState[span] = kStaged;
+    return Staging::Held;
+}
+
+bool writeBackSpan(DiskArray& array, StagedChannels& staged, uint64_t span) {
+    const uint64_t firstSample = span * staged.spanSamples;
+    const uint64_t samples = samplesInSpan(staged, span);
+    const uint64_t channels = staged.channelCount;
+    for (uint64_t channel = 0; channel < channels; ++channel) {
+        if (readElementsDirect(staged.scratch, channel * staged.sampleCount + firstSample,
+                               static_cast<uint32_t>(samples),
+                               staged.columns + channel * columnPitch(staged)) !=
+            static_cast<int>(samples)) {
+            return false;
+        }
+    }
+    transpose(staged.columns, columnPitch(staged), channels, samples, staged.elementSize,
+              staged.rows, rowPitch(staged));
+    const uint32_t elements = static_cast<uint32_t>(samples * channels);
+    if (writeElementsDirect(array, firstSample * channels, elements, staged.rows) !=
+        static_cast<int>(elements)) {
+        return false;
+    }
+    staged.spanState[span] = kStaged;
+    return true;
+}
+
+// The file must still hold every element that a direct transfer of the
+// window would move: a file cut behind the layer's back fails such windows
+// even where the copy still holds them.
+bool fileStillHolds(const DiskArray& array, const WindowSpan& span) {
+    const uint64_t lastElement = span.firstElement + (uint64_t{span.count} - 1) * span.stride;
+    uint64_t end = 0;
+    uint64_t length = 0;
+    return elementBytePosition(array.DataStart, lastElement + 1, array.ElementSize, end) &&
+           fileLength(array.Stream->file, length) && length >= end;
+}
+
+// Calls move(spanState, window, copyWindow, sampleOffset) for the part of
+// the window in each span in turn, after staging the span where it can be;
+// `window` addresses the part in the file, `copyWindow` in the copy (valid
+// only when the span is held). Stops at the first failure.
+template <typename Move>
+bool forEachSpanPart(DiskArray& array, StagedChannels& staged, const WindowSpan& span, Move move) {
+    if (span.count == 0) return true;
+    if (!fileStillHolds(array, span)) return false;
+    const uint64_t channels = staged.channelCount;
+    const uint64_t channel = span.firstElement % channels;
+    const uint64_t firstSample = span.firstElement / channels;
+    for (uint64_t done = 0; done < span.count;) {
+        const uint64_t sample = firstSample + done;
+        const uint64_t spanIndex = sample / staged.spanSamples;
+        const uint64_t spanEnd = (spanIndex + 1) * staged.spanSamples;
+        const uint32_t count = static_cast<uint32_t>(std::min(span.count - done, spanEnd - sample));
+        const Staging staging = stageSpan(array, staged, spanIndex);
+        if (staging == Staging::FileFailed) return false;
+        const WindowSpan inFile{sample * channels + channel, channels, count};
+        const WindowSpan inCopy{channel * staged.sampleCount + sample, 1, count};
+        const bool held = staging == Staging::Held;
+        if (!move(held ? &staged.spanState[spanIndex] : nullptr, inFile, inCopy, done)) {
+            return false;
+        }
+        done += count;
+    }
+    return true;
+}
+
+bool isWritable(const DiskArray& array) {
+    return (array.Flags & kDiskArrayWritable) != 0;
+}
+
+}  // namespace
+
+StagedChannels* createStagedChannels(DiskArray& array, uint64_t channelCount) {
+    const uint64_t elementSize = array.ElementSize;
+    if (channelCount < 2 || elementSize == 0 || array.ElementCount % channelCount != 0 ||
+        channelCount * elementSize > kStagedSpanBytes / kMinimumSpanSamples) {
+        return nullptr;
+    }
+    StagedChannels* staged = new (std::nothrow) StagedChannels;
+    if (staged == nullptr) return nullptr;
+    staged->channelCount = channelCount;
+    staged->sampleCount = array.ElementCount / channelCount;
+    staged->elementSize = static_cast<uint32_t>(elementSize);
+    staged->spanSamples =
+        std::min(staged->sampleCount, kStagedSpanBytes / (channelCount * elementSize));
+    staged->spanCount = (staged->sampleCount + staged->spanSamples - 1) / staged->spanSamples;
+    staged->spanState = new (std::nothrow) uint8_t[staged->spanCount]();
+    staged->rows = new (std::nothrow) unsigned char[staged->spanSamples * rowPitch(*staged)];
+    staged->columns = new (std::nothrow) unsigned char[channelCount * columnPitch(*staged)];
+    const uint32_t typeCode = (array.Flags >> kDiskArrayTypeShift) & 0xFF;
+    if (staged->spanState == nullptr || staged->rows == nullptr || staged->columns == nullptr ||
+        openScratchArray(staged->scratch, array.Stream->directory, array.ElementCount, typeCode) !=
+            1) {
+        releaseStagedChannels(staged);
+        return nullptr;
+    }
+    return staged;
+}
+
+void releaseStagedChannels(StagedChannels* staged) {
+    if (staged == nullptr) return;
+    // The scratch file only ever held a copy: its close has nothing to report.
+    closeDiskArray(staged->scratch);
+    delete[] staged->spanState;
+    delete[] staged->rows;
+    delete[] staged->columns;
+    delete staged;
+}
+
+bool readStagedWindow(DiskArray& array, StagedChannels& staged, const WindowSpan& span,
+                      const SampleConversion& conversion, float* samples) {
+    return forEachSpanPart(
+        array, staged, span,
+        [&](uint8_t* state, const WindowSpan& inFile, const WindowSpan& inCopy, uint64_t offset) {
+            return state != nullptr
+                       ? readWindowDirect(staged.scratch, inCopy, conversion, samples + offset)
+                       : readWindowDirect(array, inFile, conversion, samples + offset);
+        });
+}
+
+bool writeStagedWindow(DiskArray& array, StagedChannels& staged, const WindowSpan& span,
+                       const SampleConversion& conversion, const float* samples) {
+    if (!isWritable(array)) return false;
+    return forEachSpanPart(
+        array, staged, span,
+        [&](uint8_t* state, const WindowSpan& inFile, const WindowSpan& inCopy, uint64_t offset) {
+            if (state == nullptr) {
+                return writeWindowDirect(array, inFile, conversion, samples + offset);
+            }
+            // Even a partly failed write may have changed the copy.
+            *state = kChanged;
+            if (writeWindowDirect(staged.scratch, inCopy, conversion, samples + offset)) {
+                return true;
+            }
+            array.Stream->writeFailed = true;
+            return false;
+        });
+}
+
+bool writeBackStagedChannels(DiskArray& array, StagedChannels& staged) {
+    bool allWritten = true;
+    for (uint64_t span = 0; span < staged.spanCount; ++span) {
+        if (staged.spanState[span] == kChanged && !writeBackSpan(array, staged, span)) {
+            allWritten = false;
+        }
+    }
+    return allWritten;
+}
+
+void forgetStagedElements(StagedChannels& staged, uint64_t firstElement, uint64_t count) {
+    if (count == 0) return;
+    const uint64_t firstSpan = firstElement / staged.channelCount / staged.spanSamples;
+    const uint64_t lastSpan =
+        std::min(staged.spanCount - 1,
+                 (firstElement + count - 1) / staged.channelCount / staged.spanSamples);
+    for (uint64_t span = firstSpan; span <= lastSpan; ++span) staged.spanState[span] = kNotStaged;
+}
+
+}  // namespace ctc
