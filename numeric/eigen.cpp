@@ -14,8 +14,8 @@ namespace {
 
 constexpr int32_t kMaxSweeps = 50;
 
-// Rows are padded to a whole number of these groups; the padding holds zeros,
-// which a rotation keeps at zero, and is never read back.
+// Rows are padded to a whole number of these groups; the padding starts at
+// zero, takes part in the rotations and is never read back.
 constexpr int64_t kLanes = 8;
 typedef float Lanes __attribute__((vector_size(kLanes * sizeof(float))));
 
@@ -29,7 +29,7 @@ struct Workspace {
     int64_t stride = 0;
 };
 
-// Fails like the work vectors do when the memory cannot be had.
+// The block is empty when the memory cannot be had.
 Workspace allocateWorkspace(int32_t n) {
     Workspace work;
     work.stride = (static_cast<int64_t>(n) + kLanes - 1) / kLanes * kLanes;
@@ -37,7 +37,7 @@ Workspace allocateWorkspace(int32_t n) {
     size_t rowCount = 2 * static_cast<size_t>(n);
     if (rowBytes <= std::numeric_limits<size_t>::max() / rowCount)
         work.block = static_cast<float*>(std::aligned_alloc(sizeof(Lanes), rowBytes * rowCount));
-    if (!work.block) numeric_fatal_error("allocation failure in vector()");
+    if (!work.block) return work;
     work.matrixRows = work.block;
     work.vectorRows = work.block + static_cast<int64_t>(n) * work.stride;
     return work;
@@ -138,7 +138,9 @@ inline PlaneRotation chooseRotation(float apq, int32_t p, int32_t q, float g, fl
 //   that element (it is a[p][k]) from row p, so it is refreshed once when the
 //   rotations of row p are done;
 // - column q of every row k > p is refreshed at once.
-// The diagonal of the copy is unused and kept at zero.
+// The diagonal of the copy and the stale element (q, p) are never read; they
+// are set to zero because, left to the rotations, they drift into subnormal
+// and non-finite values, which slow the arithmetic down.
 __attribute__((always_inline)) inline void applyRotation(const Workspace& work, int32_t n,
                                                          const PlaneRotation& r) {
     const int64_t stride = work.stride;
@@ -256,12 +258,22 @@ bool jacobi_eigen(OffsetMatrix a, int32_t n, OffsetVector d, OffsetMatrix v,
     // keeps the rounding of many small updates out of d.
     OffsetVector b = vector(1, n);
     OffsetVector z = vector(1, n);
+    Workspace work = allocateWorkspace(n);
+    if (!work.block) {
+        // The copies are work storage like b and z and fail the same way;
+        // b and z are given back first so that a leak checker running at
+        // exit does not report them.
+        release_vector(z, 1, n);
+        release_vector(b, 1, n);
+        numeric_fatal_error("allocation failure in vector()");
+    }
+    const int64_t stride = work.stride;
     for (int32_t p = 1; p <= n; ++p) {
         b[p] = d[p] = a[p][p];
         z[p] = 0.0f;
     }
-    Workspace work = allocateWorkspace(n);
-    const int64_t stride = work.stride;
+    // Both triangles of the copy from the upper one; the eigenvectors start
+    // as the identity.
     for (int32_t r = 0; r < n; ++r) {
         float* row = work.matrixRows + r * stride;
         float* vectorRow = work.vectorRows + r * stride;
@@ -276,6 +288,7 @@ bool jacobi_eigen(OffsetMatrix a, int32_t n, OffsetVector d, OffsetMatrix v,
 
     bool converged = runSweeps(work, n, &d[1], &b[1], &z[1], rotationCount);
 
+    // The upper triangle gets the values an in-place iteration leaves there.
     for (int32_t r = 0; r < n; ++r) {
         const float* row = work.matrixRows + r * stride;
         for (int32_t c = r + 1; c < n; ++c) a[r + 1][c + 1] = row[c];

@@ -261,4 +261,25 @@ TEST(JacobiEigen, EndsInBoundedTimeOnNonFiniteInput) {
     }
 }
 
+// An order whose work storage cannot be had (some petabytes for 2^24 rows,
+// while the work vectors take some megabytes) ends the process like a
+// refused work vector. Nothing is read before the work storage is allocated, so one
+// element on the stack stands in for the matrix, and nothing is left for a
+// leak checker in the dying process.
+void decomposeBeyondWorkStorage() {
+    float element = 1.0f;
+    float* row = &element;
+    OffsetMatrix single{&row, 1, 1};
+    int32_t rotations = 0;
+    jacobi_eigen(single, int32_t{1} << 24, OffsetVector{&element, 1}, single, &rotations);
+}
+
+TEST(JacobiEigenDeathTest, RefusedWorkStorageEndsLikeARefusedVector) {
+    // Not anchored at the start: an address sanitizer reports the refused
+    // allocation on its own line first.
+    EXPECT_EXIT(decomposeBeyondWorkStorage(), testing::ExitedWithCode(1),
+                "Numerical run-time error\\.\\.\\.\nallocation failure in vector\\(\\)\n"
+                "\\.\\.\\.now exiting to system\\.\\.\\.\n$");
+}
+
 }  // namespace
