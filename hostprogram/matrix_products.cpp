@@ -74,6 +74,15 @@ void plainMatrixVectorProduct(const Real* A, const Real* x, Real* y, int m, int 
     }
 }
 
+// A * A^T of one block: the result is symmetric, so the rank-k update
+// computes one triangle (half the work of the general product) and the other
+// is mirrored from it.
+void gramProduct(const double* A, double* C, int m, int k) {
+    cblas_dsyrk(CblasRowMajor, CblasUpper, CblasNoTrans, m, k, 1.0, A, k, 0.0, C, m);
+    for (long long i = 1; i < m; ++i)
+        for (long long j = 0; j < i; ++j) C[i * m + j] = C[j * m + i];
+}
+
 bool userChoseThreads() {
     return std::getenv("OPENBLAS_NUM_THREADS") || std::getenv("OMP_NUM_THREADS");
 }
@@ -120,6 +129,7 @@ HOST_EXPORT void zt_intel_matrix_matrix_mult_d(const double* A, const double* B,
     if (k <= 0) return zeroBlock(C, static_cast<long long>(m) * n);
     if (productKind == ProductKind::kPlain)
         return plainMatrixProduct(A, B, C, m, n, k, transA, transB);
+    if (A == B && m == n && !transA && transB) return gramProduct(A, C, m, k);
     cblas_dgemm(CblasRowMajor, transposeFlag(transA), transposeFlag(transB), m, n, k, 1.0, A,
                 transA ? m : k, B, transB ? k : n, 0.0, C, n);
 }
