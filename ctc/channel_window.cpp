@@ -48,7 +48,7 @@ StagedChannels* stagedCopyFor(DiskArray& array, const WindowSpan& span) {
     DiskArrayStream& stream = *array.Stream;
     if (!stream.stagingTried) {
         stream.stagingTried = true;
-        stream.staged = createStagedChannels(array, span.stride);
+        stream.staged = createStagedChannels(array, span.stride, kStagedSpanBytes);
     }
     return stream.staged;
 }

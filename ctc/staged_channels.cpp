@@ -185,10 +185,10 @@ bool isWritable(const DiskArray& array) {
 
 }  // namespace
 
-StagedChannels* createStagedChannels(DiskArray& array, uint64_t channelCount) {
+StagedChannels* createStagedChannels(DiskArray& array, uint64_t channelCount, uint64_t spanBytes) {
     const uint64_t elementSize = array.ElementSize;
     if (channelCount < 2 || elementSize == 0 || array.ElementCount % channelCount != 0 ||
-        channelCount * elementSize > kStagedSpanBytes / kMinimumSpanSamples) {
+        channelCount * elementSize > spanBytes / kMinimumSpanSamples) {
         return nullptr;
     }
     StagedChannels* staged = new (std::nothrow) StagedChannels;
@@ -197,7 +197,7 @@ StagedChannels* createStagedChannels(DiskArray& array, uint64_t channelCount) {
     staged->sampleCount = array.ElementCount / channelCount;
     staged->elementSize = static_cast<uint32_t>(elementSize);
     staged->spanSamples =
-        std::min(staged->sampleCount, kStagedSpanBytes / (channelCount * elementSize));
+        std::min(staged->sampleCount, spanBytes / (channelCount * elementSize));
     staged->spanCount = (staged->sampleCount + staged->spanSamples - 1) / staged->spanSamples;
     staged->spanState = new (std::nothrow) uint8_t[staged->spanCount]();
     staged->rows = new (std::nothrow) unsigned char[staged->spanSamples * rowPitch(*staged)];

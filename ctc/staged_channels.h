@@ -32,15 +32,17 @@ namespace ctc {
 struct StagedChannels;
 
 // Bytes of one span of the file (all channels), and so of each of the two
-// span buffers.
+// span buffers. Measured on interleaved recordings of 8 to 64 channels: the
+// time per window hardly changes between 4 and 16 MiB.
 constexpr uint64_t kStagedSpanBytes = uint64_t{8} << 20;
 // Sample rows so wide that a span would hold fewer samples than this are not
 // staged: the copy would cost more transfers than it saves.
 constexpr uint64_t kMinimumSpanSamples = 256;
 
 // The copy for `array`, whose elements hold `channelCount` channels per
-// sample; null when it cannot be had. Nothing is read until a window needs it.
-StagedChannels* createStagedChannels(DiskArray& array, uint64_t channelCount);
+// sample, in spans of about `spanBytes` bytes; null when it cannot be had.
+// Nothing is read until a window needs it.
+StagedChannels* createStagedChannels(DiskArray& array, uint64_t channelCount, uint64_t spanBytes);
 // Releases the copy without writing anything back.
 void releaseStagedChannels(StagedChannels* staged);
 
