@@ -2,6 +2,12 @@
 
 #include "obs/run_log.h"
 
+#ifdef KORU_PROFILE
+#include <chrono>
+// Defined beside the segment correction, which gathers the figures.
+void printSegmentProfile(double correctionSeconds);
+#endif
+
 int32_t obsSegmentCount(int32_t N, int32_t A) {
     int32_t segments = N / A;
     if (segments * A < N) segments = segments + 1;
@@ -10,6 +16,9 @@ int32_t obsSegmentCount(int32_t N, int32_t A) {
 
 bool correctChannels(CtcFile& file, OffsetIntVector T, int32_t N, int32_t pre, int32_t post,
                      int32_t A, int32_t K, OffsetVector w) {
+#ifdef KORU_PROFILE
+    const auto profileStart = std::chrono::steady_clock::now();
+#endif
     const int32_t L = pre + post + 1;
     const int32_t segments = obsSegmentCount(N, A);
     logFormatted("// KORUSuite> Resulting number of segments: %i", segments);
@@ -35,5 +44,9 @@ bool correctChannels(CtcFile& file, OffsetIntVector T, int32_t N, int32_t pre, i
         }
     }
     releaseObsWorkspace(workspace);
+#ifdef KORU_PROFILE
+    printSegmentProfile(
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - profileStart).count());
+#endif
     return transfersSucceeded;
 }

@@ -4,6 +4,11 @@
 #include "numeric/svd.h"
 #include "obs/obs_correction.h"
 
+#ifdef KORU_PROFILE
+#include <chrono>
+#include <cstdio>
+#endif
+
 // One segment: the windows of A occurrences of one channel form the rows of
 // X. Their principal components across occurrences (eigenvectors of the A x A
 // covariance) weight the rows into K component time courses P; each written
@@ -12,6 +17,33 @@
 // and gets its mean back.
 
 namespace {
+
+#ifdef KORU_PROFILE
+// Where a run's time goes, for the benchmark's profiling build only: wall
+// time of the window transfers, the host's product and the eigen-decomposition,
+// summed over all segments of all channels.
+struct SegmentProfile {
+    double reads = 0, writes = 0, product = 0, eigen = 0, segments = 0;
+    long long segmentCount = 0;
+};
+SegmentProfile profile;
+
+class ProfileSpan {
+public:
+    explicit ProfileSpan(double& total) : total_(total), start_(Clock::now()) {}
+    ~ProfileSpan() { total_ += std::chrono::duration<double>(Clock::now() - start_).count(); }
+    ProfileSpan(const ProfileSpan&) = delete;
+    ProfileSpan& operator=(const ProfileSpan&) = delete;
+
+private:
+    using Clock = std::chrono::steady_clock;
+    double& total_;
+    Clock::time_point start_;
+};
+#define KORU_PROFILE_SPAN(name, total) ProfileSpan name(profile.total)
+#else
+#define KORU_PROFILE_SPAN(name, total)
+#endif
 
 // The occurrence that row j of the segment starting at `firstOccurrence`
 // holds. Past the last occurrence (only in a last, partial segment) the row
@@ -42,9 +74,12 @@ bool fillRows(ObsWorkspace& ws, CtcFile& file, int32_t channel, int32_t firstOcc
             for (int32_t i = 0; i < ws.L; ++i) ws.X[j][i] = 0.0f;
             continue;
         }
-        const int transferred =
-            readCtcChannel(&w[0], file, static_cast<uint32_t>(channel), firstSampleOf(T[t], pre),
-                           static_cast<uint32_t>(ws.L));
+        int transferred = 0;
+        {
+            KORU_PROFILE_SPAN(span, reads);
+            transferred = readCtcChannel(&w[0], file, static_cast<uint32_t>(channel),
+                                         firstSampleOf(T[t], pre), static_cast<uint32_t>(ws.L));
+        }
         if (transferred != ws.L) return false;
         for (int32_t i = 0; i < ws.L; ++i) ws.X[j][i] = w[i];
     }
@@ -64,7 +99,10 @@ void covarianceOfOccurrences(ObsWorkspace& ws) {
     const int64_t L = ws.L;
     for (int32_t j = 0; j < ws.A; ++j)
         for (int32_t i = 0; i < ws.L; ++i) ws.D[j * L + i] = static_cast<double>(ws.X[j][i]);
-    HostApi.zt_intel_matrix_matrix_mult_d(ws.D, ws.D, ws.C, ws.A, ws.A, ws.L, false, true);
+    {
+        KORU_PROFILE_SPAN(span, product);
+        HostApi.zt_intel_matrix_matrix_mult_d(ws.D, ws.D, ws.C, ws.A, ws.A, ws.L, false, true);
+    }
     const int64_t A = ws.A;
     for (int32_t j = 0; j < ws.A; ++j)
         for (int32_t k = 0; k < ws.A; ++k)
@@ -72,9 +110,12 @@ void covarianceOfOccurrences(ObsWorkspace& ws) {
 }
 
 void componentBasis(ObsWorkspace& ws) {
-    int32_t rotations = 0;
-    jacobi_eigen(ws.R, ws.A, ws.e, ws.V, &rotations);
-    sort_eigen(ws.e, ws.V, ws.A);
+    {
+        KORU_PROFILE_SPAN(span, eigen);
+        int32_t rotations = 0;
+        jacobi_eigen(ws.R, ws.A, ws.e, ws.V, &rotations);
+        sort_eigen(ws.e, ws.V, ws.A);
+    }
     mat_copy(ws.V, ws.W, ws.A, ws.A, 3);
     mat_transpose(ws.W, ws.B, ws.A, ws.A);
     mat_mult(ws.B, ws.X, ws.P, ws.K, ws.A, ws.L);
@@ -98,6 +139,10 @@ void removeFit(ObsWorkspace& ws, int32_t j, OffsetVector w) {
 
 bool correctSegment(ObsWorkspace& ws, CtcFile& file, int32_t channel, int32_t firstOccurrence,
                     OffsetIntVector T, int32_t N, int32_t pre, int32_t post, OffsetVector w) {
+#ifdef KORU_PROFILE
+    ++profile.segmentCount;
+#endif
+    KORU_PROFILE_SPAN(whole, segments);
     // Every read comes before every write: the segment sees the file as the
     // previous segments left it.
     if (!fillRows(ws, file, channel, firstOccurrence, T, N, pre, post, w)) return false;
@@ -108,10 +153,29 @@ bool correctSegment(ObsWorkspace& ws, CtcFile& file, int32_t channel, int32_t fi
         const int32_t t = firstOccurrence + j;
         if (!windowInBounds(file, T[t], pre, post)) continue;
         removeFit(ws, j, w);
-        const int transferred =
-            writeCtcChannel(&w[0], file, static_cast<uint32_t>(channel), firstSampleOf(T[t], pre),
-                            static_cast<uint32_t>(ws.L));
+        int transferred = 0;
+        {
+            KORU_PROFILE_SPAN(span, writes);
+            transferred = writeCtcChannel(&w[0], file, static_cast<uint32_t>(channel),
+                                          firstSampleOf(T[t], pre), static_cast<uint32_t>(ws.L));
+        }
         if (transferred != ws.L) return false;
     }
     return true;
 }
+
+#ifdef KORU_PROFILE
+// One line on standard error (the host's log is not touched), read by the
+// benchmark script.
+void printSegmentProfile(double correctionSeconds) {
+    const double other =
+        profile.segments - profile.reads - profile.writes - profile.product - profile.eigen;
+    std::fprintf(stderr,
+                 "KORU profile: correction %.3f s in %lld segments: window reads %.3f s, window "
+                 "writes %.3f s, product %.3f s, eigen-decomposition %.3f s, other segment work "
+                 "%.3f s, outside segments %.3f s\n",
+                 correctionSeconds, profile.segmentCount, profile.reads, profile.writes,
+                 profile.product, profile.eigen, other, correctionSeconds - profile.segments);
+    profile = SegmentProfile();
+}
+#endif
