@@ -1,7 +1,9 @@
 // Feeds arbitrary bytes to the CTC reader as a file: opens it in memory and
 // in place, moves a few windows, and checks that both modes deliver the
 // same samples and that an in-place open grows the file no further than its
-// header promises.
+// header promises. Interleaved files go in place through the staged copy,
+// with the smallest spans it allows: windows cross spans, and a window does
+// not stage megabytes of a sparse file that a corrupt header made long.
 
 #include <unistd.h>
 
@@ -12,12 +14,14 @@
 #include <string>
 
 #include "ctc/ctc_file.h"
+#include "ctc/disk_array_stream.h"
+#include "ctc/staged_channels.h"
 
 namespace {
 
 constexpr uint32_t kInMemory = 0;
 constexpr uint32_t kWindowSamples = 64;
-constexpr int kWindowCount = 4;
+constexpr int kWindowCount = 5;
 
 std::string folder;
 std::string inputPath;
@@ -63,15 +67,16 @@ struct Windows {
     int results[kWindowCount];
 };
 
-// The first and last samples of the first and last channel; each window is
-// written back as read and read again.
+// The first and last samples of the first and last channel, and the middle
+// of a middle channel; each window is written back as read and read again.
 void exerciseWindows(CtcFile& file, Windows& windows) {
     const uint32_t channels = file.NrOfChannels;
     const uint32_t samples = file.NrOfSamples;
     const uint32_t count = samples < kWindowSamples ? samples : kWindowSamples;
     const uint32_t lastChannel = channels == 0 ? 0 : channels - 1;
-    const uint32_t channel[kWindowCount] = {0, lastChannel, 0, lastChannel};
-    const uint32_t first[kWindowCount] = {0, 0, samples - count, samples - count};
+    const uint32_t middle = (samples - count) / 2;
+    const uint32_t channel[kWindowCount] = {0, lastChannel, 0, lastChannel, channels / 2};
+    const uint32_t first[kWindowCount] = {0, 0, samples - count, samples - count, middle};
     std::memset(&windows, 0, sizeof windows);
     for (int w = 0; w < kWindowCount; ++w) {
         float* window = windows.samples[w];
@@ -103,6 +108,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint64_t length = lengthOfInput();
     if (length > size && length > promised) std::abort();  // grown beyond the promise
 
+    const uint64_t rowBytes = uint64_t{inPlace.NrOfChannels} * array.ElementSize;
+    if (inPlace.SampleOrdering == 2 &&
+        rowBytes <= ctc::kStagedSpanBytes / ctc::kMinimumSpanSamples) {
+        DiskArrayStream& stream = *inPlace.DiskData->Stream;
+        stream.stagingTried = true;
+        stream.staged = ctc::createStagedChannels(*inPlace.DiskData, inPlace.NrOfChannels,
+                                                  ctc::kMinimumSpanSamples * rowBytes);
+    }
     Windows diskWindows;
     exerciseWindows(inPlace, diskWindows);
     closeCtcFile(inPlace);
