@@ -124,6 +124,7 @@ const ModelCase kModelCases[] = {
     {"ScaledFloatSevenChannelsUnevenSpans", 5, 7, 1100, 300, true},
     {"Int16TwoChannels", 3, 2, 2000, 256, true},
     {"Int8SixtyFourChannels", 4, 64, 900, 257, true},
+    {"FloatThirtyThreeChannelsOddSpans", 1, 33, 700, 259, true},
     {"FloatOneSpan", 1, 5, 700, 0, true},
     {"TwoChannelsOneSample", 1, 2, 1, 0, true},
     {"OneChannelIsContiguous", 5, 1, 700, 0, false},
