@@ -48,10 +48,16 @@ int readCtcChannel(float* destination, CtcFile& file, uint32_t channel, uint32_t
                    uint32_t count);
 
 // Stores source[0 .. count - 1] as those samples, converted to the stored type.
-// Returns count, or 0 on refusal or when the transfer failed.
+// Returns count, or 0 on refusal or when the transfer failed. In place, the
+// windows of an interleaved file (ordering 2) go to a staged channel-major
+// copy and reach the file at the close; every later read sees them at once,
+// and a failure to bring them into the file is reported by closeCtcFile.
 int writeCtcChannel(const float* source, CtcFile& file, uint32_t channel, uint32_t firstSample,
                     uint32_t count);
 
 // Releases what the record owns and closes the file. 1 when every write
-// reached the file and the close succeeded, 0 otherwise.
+// reached the file and the close succeeded, 0 otherwise (also when a write
+// failed earlier, even if that window already returned 0). Nothing is synced
+// to the disk: errors the system reports at the write and the close are
+// reported here.
 int closeCtcFile(CtcFile& file);

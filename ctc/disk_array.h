@@ -28,9 +28,11 @@ int openDiskArray(DiskArray& array, const char* path, uint64_t dataStart, uint32
 // one dimension whose extent is kept only when it fits in 32 bits.
 int openDiskArrayElements(DiskArray& array, const char* path, uint64_t dataStart,
                           uint64_t elementCount, uint32_t flags);
-// 1 when the final flush and close succeeded and no write failed before (or
-// nothing was open), 0 otherwise.
+// 1 when the staged copy's changes (if any) went back into the file, the
+// close succeeded and no write failed before (or nothing was open), 0
+// otherwise.
 int closeDiskArray(DiskArray& array);
-// count on success, 0 on failure. Raw bytes, ElementSize * count.
+// count on success, 0 on failure. Raw bytes, ElementSize * count, of the
+// file itself: the staged copy's changes go back into the file first.
 int readDiskElements(DiskArray& array, uint64_t firstElement, uint32_t count, void* destination);
 int writeDiskElements(DiskArray& array, uint64_t firstElement, uint32_t count, const void* source);
