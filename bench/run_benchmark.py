@@ -66,13 +66,12 @@ RECORDINGS = {
     'standard': (32, 1000, 10),
     'long': (64, 5000, 20),
     'long-x2': (64, 5000, 40),
-    'linear-8': (8, 5000, 5),
-    'linear-64': (64, 5000, 5),
+    'long-8': (8, 5000, 20),
 }
 TARGETS = {
     'standard': ['standard'],
     'long': ['long'],
-    'linearity': ['linear-8', 'linear-64'],
+    'linearity': ['long-8', 'long'],
     'memory': ['long', 'long-x2'],
     'threads': ['long'],
 }
@@ -281,7 +280,7 @@ def measure(arguments, program, name, threads=None):
     samples = rate * minutes * 60
     figures = {'name': name, 'channels': channels, 'occurrences': occurrences(data, name),
                'channel_samples': channels * samples}
-    options = DEFAULT_SETTINGS + ' --timings'
+    options = DEFAULT_SETTINGS + ' --timings ' + arguments.host_options
     if threads:
         options += ' --blas-threads %d' % threads
     walls, peaks = [], []
@@ -344,8 +343,11 @@ def describe(figures):
         rest = total - io - profile['product'] - profile['eigen']
         lines.append('%10s where the time goes (profiled run, %.2f s): window I/O %.2f s '
                      '(reads %.2f, writes %.2f), product %.2f s, eigen-decomposition %.2f s, '
-                     'rest %.2f s' % ('', total, io, profile['reads'], profile['writes'],
-                                      profile['product'], profile['eigen'], rest))
+                     'rest %.2f s (other segment work %.2f, outside the correction: output '
+                     'copy, start, close %.2f)'
+                     % ('', total, io, profile['reads'], profile['writes'], profile['product'],
+                        profile['eigen'], rest, profile['other'],
+                        rest - profile['other']))
     return '\n'.join(lines)
 
 
@@ -391,9 +393,14 @@ def benchmark(arguments):
                            % (target, ratio, goal, 'met' if ratio <= goal else 'NOT met'))
         elif target == 'linearity':
             ratio = per_channel_occurrence(results[1]) / per_channel_occurrence(results[0])
-            summary.append('linearity time per channel-occurrence, 64 / 8 channels = %.2f '
-                           '(target within 25%%): %s'
-                           % (ratio, 'met' if 0.75 <= ratio <= 1.25 else 'NOT met'))
+            line = ('linearity time per channel-occurrence, 64 / 8 channels = %.2f '
+                    '(target within 25%%): %s'
+                    % (ratio, 'met' if 0.75 <= ratio <= 1.25 else 'NOT met'))
+            if all('profile' in r for r in results):
+                corrected = [r['profile']['correction'] / (r['channels'] * r['occurrences'])
+                             for r in results]
+                line += '; correction alone (profiled): %.2f' % (corrected[1] / corrected[0])
+            summary.append(line)
         elif target == 'memory':
             peak, doubled = results[0]['peak'] / 1024.0, results[1]['peak'] / 1024.0
             summary.append('memory    peak RSS %.1f MB (long), %.1f MB (twice as long) '
@@ -407,13 +414,24 @@ def benchmark(arguments):
     return 0
 
 
+def make_profile_build():
+    build = os.path.join(REPOSITORY, 'build', 'profile')
+    for command in (['cmake', '--preset', 'default', '-B', build, '-DKORU_PROFILE=ON',
+                     '-DKORU_BUILD_TESTS=OFF'],
+                    ['cmake', '--build', build, '-j2', '--target', 'LumatraZT']):
+        if subprocess.run(command, cwd=REPOSITORY, stdout=subprocess.DEVNULL).returncode != 0:
+            fail('could not build the profiling build: ' + ' '.join(command))
+    return build
+
+
 def main():
     parser = argparse.ArgumentParser(
         description='Benchmark and bit-identity check of the KORU plug-in through LumatraZT.')
     parser.add_argument('--build', default=os.path.join(REPOSITORY, 'build', 'default'),
                         help='build tree with hostprogram/LumatraZT (default: build/default)')
     parser.add_argument('--data', help='folder for the recordings (default: a temporary folder; '
-                        'the benchmark recordings need up to 10 GB)')
+                        'the benchmark recordings need up to 10 GB); recordings already there '
+                        'are reused')
     sub = parser.add_subparsers(dest='command', required=True)
     check = sub.add_parser('checksums', help='compare the plug-in\'s outputs bit for bit')
     check.add_argument('--write', action='store_true',
@@ -425,6 +443,12 @@ def main():
                      'all four), threads (1 against 2 OpenBLAS threads on the long recording)')
     run.add_argument('--profile-build', help='a build configured with -DKORU_PROFILE=ON, for '
                      'the breakdown of the time')
+    run.add_argument('--profile', action='store_true',
+                     help='configure and build build/profile (KORU_PROFILE=ON) and use it as '
+                     'the profiling build')
+    run.add_argument('--host-options', default='',
+                     help='further LumatraZT options for the timed runs, such as '
+                     '"--blas-threads 2"')
     run.add_argument('--repeat', type=int, default=1, help='runs of each (the fastest counts)')
     run.add_argument('--no-reference', dest='reference', action='store_false',
                      help='skip the NumPy reference')
@@ -440,6 +464,8 @@ def main():
         return checksums(arguments)
     arguments.data_is_temporary = not arguments.data
     arguments.data = os.path.abspath(arguments.data or tempfile.mkdtemp(prefix='koru-bench-'))
+    if arguments.profile and not arguments.profile_build:
+        arguments.profile_build = make_profile_build()
     if arguments.profile_build:
         arguments.profile_build = os.path.abspath(arguments.profile_build)
     return benchmark(arguments)
