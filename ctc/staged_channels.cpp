@@ -22,7 +22,7 @@ enum class Staging { Held, NotHeld, FileFailed };
 }  // namespace
 
 struct StagedChannels {
-    DiskArray scratch;  // element (channel, sample) at channel * sampleCount + sample
+    DiskArray scratch = {};  // element (channel, sample) at channel * sampleCount + sample
     uint64_t channelCount = 0;
     uint64_t sampleCount = 0;
     uint32_t elementSize = 0;

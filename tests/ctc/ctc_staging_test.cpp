@@ -292,6 +292,24 @@ TEST_F(CtcStagingTest, ReadOnlyArrayReadsThroughTheCopyButRefusesWrites) {
     EXPECT_EQ(readFile(path), bytes);
 }
 
+// Spans so long that their buffers cannot be had (64 GiB each, over a sparse
+// file): no copy, and the array goes on working directly.
+TEST_F(CtcStagingTest, CopyWhoseBuffersCannotBeHadIsRefused) {
+    const std::string path = pathOf("huge.bin");
+    const uint32_t extents[2] = {4, 0xFFFFFFFFu};
+    writeFile(path, Bytes(16, 0));
+    ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(uint64_t{16} * extents[1])), 0);
+    DiskArray array;
+    ASSERT_EQ(openDiskArray(array, path.c_str(), 0, 2, extents, 0x410), 1);
+    EXPECT_EQ(ctc::createStagedChannels(array, 4, uint64_t{1} << 40), nullptr);
+    const float value = 2.5f;
+    EXPECT_EQ(writeDiskElements(array, 4 * uint64_t{3000000000u} + 3, 1, &value), 1);
+    float reread = 0.0f;
+    EXPECT_EQ(readDiskElements(array, 4 * uint64_t{3000000000u} + 3, 1, &reread), 1);
+    EXPECT_EQ(reread, value);
+    EXPECT_EQ(closeDiskArray(array), 1);
+}
+
 // Four float channels of 16384 samples (256 KiB) and a file size limit of
 // 128 KiB: channel 0 lies below the limit in the channel-major copy, but its
 // late samples lie beyond it in the file.
