@@ -114,7 +114,8 @@ protected:
 
 TEST_F(OutputCopy, CopiesEveryByteAndReplacesAnExistingFile) {
     std::string bytes;
-    for (int i = 0; i < 200000; ++i) bytes += static_cast<char>(i * 7 + i / 256);
+    // Longer than one transfer of the copy, and not a multiple of it.
+    for (int i = 0; i < (3 << 20) + 17; ++i) bytes += static_cast<char>(i * 7 + i / 256);
     for (const std::string& content : {std::string(), std::string("x"), bytes}) {
         writeFileBytes(folder.file("in.ctc"), content);
         writeFileBytes(folder.file("out.ctc"), std::string(300000, 'o'));
