@@ -12,18 +12,53 @@ void vec_mean(OffsetVector v, uint32_t n, float* mean) {
     *mean = sum / static_cast<float>(n);
 }
 
+// Every c(i, j) is still the float sum over k in ascending order, started at
+// zero; running k outside j only makes the inner loop walk contiguous rows of
+// b and c, which the compiler can vectorise. c never shares storage with a or b.
 void mat_mult(OffsetMatrix a, OffsetMatrix b, OffsetMatrix c, int32_t m, int32_t n, int32_t p) {
     for (int32_t i = 0; i < m; ++i) {
-        for (int32_t j = 0; j < p; ++j) {
-            float sum = 0.0f;
-            for (int32_t k = 0; k < n; ++k) sum += a[i][k] * b[k][j];
-            c[i][j] = sum;
+        float* row = &c[i][0];
+        for (int32_t j = 0; j < p; ++j) row[j] = 0.0f;
+        for (int32_t k = 0; k < n; ++k) {
+            const float aik = a[i][k];
+            const float* brow = &b[k][0];
+            for (int32_t j = 0; j < p; ++j) row[j] += aik * brow[j];
         }
     }
 }
 
 void mat_vec_mult(OffsetMatrix a, OffsetVector x, OffsetVector y, int32_t m, int32_t n) {
-    for (int32_t i = 0; i < m; ++i) {
+    // Each row's sum is one long chain of dependent additions; taking several
+    // rows at a time lets independent chains overlap. Every y(i) is still
+    // summed on its own, in ascending k.
+    int32_t i = 0;
+    for (; i + 4 <= m; i += 4) {
+        float s0 = 0.0f, s1 = 0.0f, s2 = 0.0f, s3 = 0.0f;
+        for (int32_t k = 0; k < n; ++k) {
+            const float xk = x[k];
+            s0 += a[i][k] * xk;
+            s1 += a[i + 1][k] * xk;
+            s2 += a[i + 2][k] * xk;
+            s3 += a[i + 3][k] * xk;
+        }
+        y[i] = s0;
+        y[i + 1] = s1;
+        y[i + 2] = s2;
+        y[i + 3] = s3;
+    }
+    for (; i + 3 <= m; i += 3) {
+        float s0 = 0.0f, s1 = 0.0f, s2 = 0.0f;
+        for (int32_t k = 0; k < n; ++k) {
+            const float xk = x[k];
+            s0 += a[i][k] * xk;
+            s1 += a[i + 1][k] * xk;
+            s2 += a[i + 2][k] * xk;
+        }
+        y[i] = s0;
+        y[i + 1] = s1;
+        y[i + 2] = s2;
+    }
+    for (; i < m; ++i) {
         float sum = 0.0f;
         for (int32_t k = 0; k < n; ++k) sum += a[i][k] * x[k];
         y[i] = sum;

@@ -130,8 +130,15 @@ void removeFit(ObsWorkspace& ws, int32_t j, OffsetVector w) {
     for (int32_t i = 0; i < ws.L; ++i) w[i] = ws.X[j][i];
     mat_vec_mult(ws.P, w, ws.y, ws.K, ws.L);
     mat_vec_mult(ws.H, ws.y, ws.f, ws.K, ws.K);
-    for (int32_t i = 0; i < ws.L; ++i)
-        for (int32_t k = 0; k < ws.K; ++k) w[i] = w[i] - ws.P[k][i] * ws.f[k];
+    // Each sample loses its K products one after another in ascending k, as
+    // the fit prescribes; with k outside, the inner loop runs along whole
+    // component time courses.
+    float* samples = &w[0];
+    for (int32_t k = 0; k < ws.K; ++k) {
+        const float* course = &ws.P[k][0];
+        const float weight = ws.f[k];
+        for (int32_t i = 0; i < ws.L; ++i) samples[i] = samples[i] - course[i] * weight;
+    }
     for (int32_t i = 0; i < ws.L; ++i) w[i] = w[i] + ws.m[j];
 }
 
