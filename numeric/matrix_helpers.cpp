@@ -84,3 +84,52 @@ void mat_scale_rows(OffsetVector v, OffsetMatrix a, int32_t m, int32_t n) {
     for (int32_t i = 0; i < m; ++i)
         for (int32_t j = 0; j < n; ++j) a[i][j] = a[i][j] * v[i];
 }
+
+namespace {
+
+// Rows handled together by the batched helpers: enough independent chains of
+// additions to keep the floating-point units busy.
+constexpr int32_t kRowBatch = 8;
+
+}  // namespace
+
+void mat_row_means(OffsetMatrix a, int32_t m, uint32_t n, OffsetVector means) {
+    int32_t i = 0;
+    for (; i + kRowBatch <= m; i += kRowBatch) {
+        const float* rows[kRowBatch];
+        float sums[kRowBatch];
+        for (int32_t r = 0; r < kRowBatch; ++r) {
+            rows[r] = a.rowData(i + r);
+            sums[r] = 0.0f;
+        }
+        for (uint32_t k = 0; k < n; ++k)
+            for (int32_t r = 0; r < kRowBatch; ++r) sums[r] += rows[r][k];
+        for (int32_t r = 0; r < kRowBatch; ++r) means[i + r] = sums[r] / static_cast<float>(n);
+    }
+    for (; i < m; ++i) vec_mean(OffsetVector{a.rowData(i), 1}, n, &means[i]);
+}
+
+void mat_mult_transposed(OffsetMatrix a, OffsetMatrix b, OffsetMatrix c, int32_t m, int32_t n,
+                         int32_t p) {
+    int32_t i = 0;
+    for (; i + kRowBatch <= m; i += kRowBatch) {
+        const float* rows[kRowBatch];
+        for (int32_t r = 0; r < kRowBatch; ++r) rows[r] = a.rowData(i + r);
+        for (int32_t k = 0; k < p; ++k) {
+            const float* weights = b.rowData(k);
+            float sums[kRowBatch] = {};
+            for (int32_t j = 0; j < n; ++j)
+                for (int32_t r = 0; r < kRowBatch; ++r) sums[r] += weights[j] * rows[r][j];
+            for (int32_t r = 0; r < kRowBatch; ++r) c[i + r][k] = sums[r];
+        }
+    }
+    for (; i < m; ++i) {
+        const float* row = a.rowData(i);
+        for (int32_t k = 0; k < p; ++k) {
+            const float* weights = b.rowData(k);
+            float sum = 0.0f;
+            for (int32_t j = 0; j < n; ++j) sum += weights[j] * row[j];
+            c[i][k] = sum;
+        }
+    }
+}

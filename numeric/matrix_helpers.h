@@ -27,3 +27,16 @@ void mat_copy(OffsetMatrix a, OffsetMatrix b, int32_t m, int32_t n, int32_t mode
 
 // Row i of a (m x n, zero-based) multiplied by v[i] (zero-based), in place.
 void mat_scale_rows(OffsetVector v, OffsetMatrix a, int32_t m, int32_t n);
+
+// Batched forms of the helpers above for many rows at once. Each result is
+// bit for bit what the single form gives for its row: every sum is still its
+// own float sum in ascending order. Working on several rows at a time lets
+// the otherwise serial chains of additions overlap.
+
+// means[i] = vec_mean of row i of a (columns 0..n-1), for i = 0..m-1; n >= 1.
+void mat_row_means(OffsetMatrix a, int32_t m, uint32_t n, OffsetVector means);
+
+// c(i, k) = sum over j = 0..n-1 of b(k, j) * a(i, j), for i < m and k < p:
+// element k of mat_vec_mult(b, row i of a), for every row of a. All zero-based.
+void mat_mult_transposed(OffsetMatrix a, OffsetMatrix b, OffsetMatrix c, int32_t m, int32_t n,
+                         int32_t p);

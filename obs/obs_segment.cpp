@@ -87,9 +87,13 @@ bool fillRows(ObsWorkspace& ws, CtcFile& file, int32_t channel, int32_t firstOcc
 }
 
 void removeRowMeans(ObsWorkspace& ws) {
+    // m[j] is the mean of row j as vec_mean forms it; the rows are summed
+    // several at a time.
+    mat_row_means(ws.X, ws.A, static_cast<uint32_t>(ws.L), ws.m);
     for (int32_t j = 0; j < ws.A; ++j) {
-        vec_mean(OffsetVector{ws.X.rowData(j), 1}, static_cast<uint32_t>(ws.L), &ws.m[j]);
-        for (int32_t i = 0; i < ws.L; ++i) ws.X[j][i] = ws.X[j][i] - ws.m[j];
+        float* row = ws.X.rowData(j);
+        const float mean = ws.m[j];
+        for (int32_t i = 0; i < ws.L; ++i) row[i] = row[i] - mean;
     }
 }
 
@@ -122,13 +126,17 @@ void componentBasis(ObsWorkspace& ws) {
     mat_transpose(ws.P, ws.Q, ws.K, ws.L);
     mat_mult(ws.P, ws.Q, ws.G, ws.K, ws.L, ws.K);
     pseudo_inverse(ws.G, ws.H, ws.K);
+    // The projection P * x of every row, as mat_vec_mult forms it for one
+    // window; X does not change while the windows are written.
+    mat_mult_transposed(ws.X, ws.P, ws.Y, ws.A, ws.L, ws.K);
 }
 
 // Fits the component time courses to row j (mean-free) in w, subtracts the
 // fit and restores the mean.
 void removeFit(ObsWorkspace& ws, int32_t j, OffsetVector w) {
     for (int32_t i = 0; i < ws.L; ++i) w[i] = ws.X[j][i];
-    mat_vec_mult(ws.P, w, ws.y, ws.K, ws.L);
+    // y = P * w, taken from the projections of all rows made at once.
+    for (int32_t k = 0; k < ws.K; ++k) ws.y[k] = ws.Y[j][k];
     mat_vec_mult(ws.H, ws.y, ws.f, ws.K, ws.K);
     // Each sample loses its K products one after another in ascending k, as
     // the fit prescribes; with k outside, the inner loop runs along whole

@@ -19,10 +19,10 @@ uint64_t obsWorkspaceBytes(int32_t A, int32_t L) {
     const uint64_t a = static_cast<uint64_t>(A);
     const uint64_t l = static_cast<uint64_t>(L);
     const uint64_t floatElements = 3 * a * l        // X, P, Q
-                                   + 6 * a * a      // R, V, W, B, G, H
+                                   + 7 * a * a      // R, V, W, B, G, H, and Y (A x K at most A x A)
                                    + 4 * a;         // m, e, y, f
     const uint64_t doubleElements = a * l + a * a;  // D, C
-    const uint64_t rowTables = 8 * a + l;           // eight A-row matrices, Q
+    const uint64_t rowTables = 9 * a + l;           // nine A-row matrices, Q
     return floatElements * sizeof(float) + doubleElements * sizeof(double) +
            rowTables * sizeof(float*);
 }
@@ -61,6 +61,7 @@ void allocateObsWorkspace(ObsWorkspace& workspace, int32_t A, int32_t K, int32_t
     workspace.Q = matrix(0, L - 1, 0, A - 1);
     workspace.G = matrix(0, A - 1, 0, A - 1);
     workspace.H = matrix(0, A - 1, 0, A - 1);
+    workspace.Y = matrix(0, A - 1, 0, K - 1);
     workspace.y = vector(0, A - 1);
     workspace.f = vector(0, A - 1);
 }
@@ -70,6 +71,7 @@ void releaseObsWorkspace(ObsWorkspace& workspace) {
     const int32_t L = workspace.L;
     release_vector(workspace.f, 0, A - 1);
     release_vector(workspace.y, 0, A - 1);
+    release_matrix(workspace.Y, 0, A - 1, 0, workspace.K - 1);
     release_matrix(workspace.H, 0, A - 1, 0, A - 1);
     release_matrix(workspace.G, 0, A - 1, 0, A - 1);
     release_matrix(workspace.Q, 0, L - 1, 0, A - 1);

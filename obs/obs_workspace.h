@@ -26,6 +26,7 @@ struct ObsWorkspace {
     OffsetMatrix Q;       // 0..L-1 x 0..A-1: P^T
     OffsetMatrix G;       // 0..A-1 x 0..A-1: K x K Gram matrix P * P^T
     OffsetMatrix H;       // 0..A-1 x 0..A-1: pseudo-inverse of G
+    OffsetMatrix Y;       // 0..A-1 x 0..K-1: projections P * x of every row of X
     OffsetVector y;       // 0..A-1: projections P * x of one window
     OffsetVector f;       // 0..A-1: fit coefficients H * y of one window
 };

@@ -195,3 +195,53 @@ TEST(MatScaleRows, ScalesEachRowByItsFactor) {
 }
 
 }  // namespace
+
+namespace {
+
+// The batched helpers must give, row by row, exactly the single forms'
+// results: their sums may not be reordered. Sizes straddle the batch width.
+class BatchedHelpers : public ::testing::TestWithParam<int32_t> {};
+
+TEST_P(BatchedHelpers, RowMeansEqualVecMeanBitForBit) {
+    const int32_t rows = GetParam();
+    const int32_t columns = 1013;
+    SeededFloats source(static_cast<uint32_t>(rows) * 7919u);
+    OwnedMatrix a(0, rows - 1, 0, columns - 1);
+    fillRandom(a.handle(), 0, rows, columns, source);
+    // Values of mixed magnitude make any change of summation order visible.
+    for (int32_t r = 0; r < rows; ++r)
+        for (int32_t c = 0; c < columns; c += 7) a[r][c] *= 1e6f;
+    OwnedVector means(0, rows - 1);
+    mat_row_means(a.handle(), rows, static_cast<uint32_t>(columns), means.handle());
+    for (int32_t r = 0; r < rows; ++r) {
+        float expected = kUntouched;
+        vec_mean(OffsetVector{a.handle().rowData(r), 1}, static_cast<uint32_t>(columns), &expected);
+        EXPECT_EQ(means[r], expected) << "row " << r;
+    }
+}
+
+TEST_P(BatchedHelpers, ProductsWithTransposeEqualMatVecMultBitForBit) {
+    const int32_t rows = GetParam();
+    const int32_t columns = 1013;
+    const int32_t courses = 3;
+    SeededFloats source(static_cast<uint32_t>(rows) * 104729u);
+    OwnedMatrix a(0, rows - 1, 0, columns - 1);
+    OwnedMatrix b(0, courses - 1, 0, columns - 1);
+    fillRandom(a.handle(), 0, rows, columns, source);
+    fillRandom(b.handle(), 0, courses, columns, source);
+    for (int32_t c = 0; c < columns; c += 5) b[1][c] *= 1e5f;
+    OwnedMatrix c(0, rows - 1, 0, courses);
+    fill(c, 0, rows - 1, 0, courses, kUntouched);
+    mat_mult_transposed(a.handle(), b.handle(), c.handle(), rows, columns, courses);
+    OwnedVector y(0, courses - 1);
+    for (int32_t r = 0; r < rows; ++r) {
+        mat_vec_mult(b.handle(), OffsetVector{a.handle().rowData(r), 0}, y.handle(), courses,
+                     columns);
+        for (int32_t k = 0; k < courses; ++k) EXPECT_EQ(c[r][k], y[k]) << r << ", " << k;
+        EXPECT_EQ(c[r][courses], kUntouched);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, BatchedHelpers, ::testing::Values(1, 7, 8, 9, 17, 100));
+
+}  // namespace
