@@ -67,21 +67,21 @@ uint32_t firstSampleOf(int32_t trigger, int32_t pre) {
 }
 
 bool fillRows(ObsWorkspace& ws, CtcFile& file, int32_t channel, int32_t firstOccurrence,
-              OffsetIntVector T, int32_t N, int32_t pre, int32_t post, OffsetVector w) {
+              OffsetIntVector T, int32_t N, int32_t pre, int32_t post) {
     for (int32_t j = 0; j < ws.A; ++j) {
         const int32_t t = occurrenceOfRow(firstOccurrence, j, N, ws.A);
         if (!windowInBounds(file, T[t], pre, post)) {
             for (int32_t i = 0; i < ws.L; ++i) ws.X[j][i] = 0.0f;
             continue;
         }
+        // Straight into row j: the same values as through the window buffer.
         int transferred = 0;
         {
             KORU_PROFILE_SPAN(span, reads);
-            transferred = readCtcChannel(&w[0], file, static_cast<uint32_t>(channel),
+            transferred = readCtcChannel(ws.X.rowData(j), file, static_cast<uint32_t>(channel),
                                          firstSampleOf(T[t], pre), static_cast<uint32_t>(ws.L));
         }
         if (transferred != ws.L) return false;
-        for (int32_t i = 0; i < ws.L; ++i) ws.X[j][i] = w[i];
     }
     return true;
 }
@@ -131,23 +131,29 @@ void componentBasis(ObsWorkspace& ws) {
     mat_mult_transposed(ws.X, ws.P, ws.Y, ws.A, ws.L, ws.K);
 }
 
-// Fits the component time courses to row j (mean-free) in w, subtracts the
-// fit and restores the mean.
+// Fits the component time courses to row j (mean-free), subtracts the fit and
+// restores the mean, into w.
 void removeFit(ObsWorkspace& ws, int32_t j, OffsetVector w) {
-    for (int32_t i = 0; i < ws.L; ++i) w[i] = ws.X[j][i];
-    // y = P * w, taken from the projections of all rows made at once.
+    // y = P * x, taken from the projections of all rows made at once.
     for (int32_t k = 0; k < ws.K; ++k) ws.y[k] = ws.Y[j][k];
     mat_vec_mult(ws.H, ws.y, ws.f, ws.K, ws.K);
-    // Each sample loses its K products one after another in ascending k, as
-    // the fit prescribes; with k outside, the inner loop runs along whole
-    // component time courses.
+    // Each sample is its window value less its K products, one after another
+    // in ascending k, plus the mean at the end. With k outside, the inner loop
+    // runs along whole component time courses; the first pass takes the
+    // window from X and the last one adds the mean, so no pass only copies.
+    const float* window = ws.X.rowData(j);
     float* samples = &w[0];
+    const float mean = ws.m[j];
     for (int32_t k = 0; k < ws.K; ++k) {
-        const float* course = &ws.P[k][0];
+        const float* source = k == 0 ? window : samples;
+        const float* course = ws.P.rowData(k);
         const float weight = ws.f[k];
-        for (int32_t i = 0; i < ws.L; ++i) samples[i] = samples[i] - course[i] * weight;
+        if (k == ws.K - 1) {
+            for (int32_t i = 0; i < ws.L; ++i) samples[i] = (source[i] - course[i] * weight) + mean;
+        } else {
+            for (int32_t i = 0; i < ws.L; ++i) samples[i] = source[i] - course[i] * weight;
+        }
     }
-    for (int32_t i = 0; i < ws.L; ++i) w[i] = w[i] + ws.m[j];
 }
 
 }  // namespace
@@ -160,7 +166,7 @@ bool correctSegment(ObsWorkspace& ws, CtcFile& file, int32_t channel, int32_t fi
     KORU_PROFILE_SPAN(whole, segments);
     // Every read comes before every write: the segment sees the file as the
     // previous segments left it.
-    if (!fillRows(ws, file, channel, firstOccurrence, T, N, pre, post, w)) return false;
+    if (!fillRows(ws, file, channel, firstOccurrence, T, N, pre, post)) return false;
     removeRowMeans(ws);
     covarianceOfOccurrences(ws);
     componentBasis(ws);
