@@ -1,17 +1,7 @@
-// Byte layout of a CTC file, little-endian, fields back to back:
-//   u32 FileVersion
-//   u32 CompressionType
-//   u32 NrOfCompressionParams             only when CompressionType != 0
-//   u32 CompressionParams[...]            only when CompressionType != 0
-//   u32 DataType                          1 float, 3 int16, 4 int8, 5 scaled float
-//   u32 SampleOrdering                    1 channel-major, 2 sample-major, 3..6 epoched
-//   u32 NrOfChannels (C), u32 NrOfSamples (S), f32 SamplingFrequency
-//   f32 ChannelOffsets[C], f32 ChannelScales[C]   only when DataType > 2
-//   u32 NrOfBlocks (B)
-//   u32 BlockNrOfTrials[B], u32 BlockPreSamples[B], u32 BlockPostSamples[B]
-//   samples
-// A continuous file holds sample s of channel c at element c*S+s (ordering 1)
-// or s*C+c (ordering 2).
+// The header is parsed by the CTC layer; the host adds what a listing and a
+// reader of whole channels need on top of it: a header that runs past the end
+// of the file is refused rather than read with defaults, and channels are
+// read in blocks so that a long recording never sits in memory twice.
 
 #include "hostprogram/ctc_reader.h"
 
@@ -20,142 +10,107 @@
 #include <cstring>
 #include <fstream>
 
+#include "ctc/ctc_format.h"
+#include "ctc/ctc_header.h"
+#include "ctc/sample_codec.h"
 #include "hostprogram/file_checks.h"
 
 namespace {
 
-uint32_t decodeU32(const unsigned char* bytes) {
-    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
-
-float decodeF32(const unsigned char* bytes) {
-    uint32_t bits = decodeU32(bytes);
-    float value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
-
-// Reads the header field by field, never past the end of the file.
-class HeaderCursor {
-public:
-    HeaderCursor(std::ifstream& file, uint64_t fileSize) : file_(file), fileSize_(fileSize) {}
-
-    bool u32(uint32_t& value) {
-        unsigned char bytes[4];
-        if (!take(bytes, 4)) return false;
-        value = decodeU32(bytes);
-        return true;
-    }
-
-    bool f32(float& value) {
-        unsigned char bytes[4];
-        if (!take(bytes, 4)) return false;
-        value = decodeF32(bytes);
-        return true;
-    }
-
-    bool u32Array(uint32_t count, std::vector<uint32_t>& values) {
-        if (!fits(4ULL * count)) return false;
-        values.resize(count);
-        for (uint32_t& value : values)
-            if (!u32(value)) return false;
-        return true;
-    }
-
-    bool f32Array(uint32_t count, std::vector<float>& values) {
-        if (!fits(4ULL * count)) return false;
-        values.resize(count);
-        for (float& value : values)
-            if (!f32(value)) return false;
-        return true;
-    }
-
-    uint64_t position() const { return position_; }
-
-private:
-    bool fits(uint64_t bytes) const { return position_ + bytes <= fileSize_; }
-
-    bool take(unsigned char* bytes, uint64_t count) {
-        if (!fits(count)) return false;
-        if (!file_.read(reinterpret_cast<char*>(bytes), static_cast<std::streamsize>(count)))
-            return false;
-        position_ += count;
-        return true;
-    }
-
-    std::ifstream& file_;
-    uint64_t fileSize_;
-    uint64_t position_ = 0;
+struct FileSource {
+    std::ifstream* file;
+    uint64_t* bytesRead;  // by the parser, which reads front to back
 };
 
-bool parseHeader(HeaderCursor& cursor, CtcHeader& header) {
-    if (!cursor.u32(header.fileVersion) || !cursor.u32(header.compressionType)) return false;
-    if (header.compressionType != 0 &&
-        (!cursor.u32(header.nrOfCompressionParams) ||
-         !cursor.u32Array(header.nrOfCompressionParams, header.compressionParams)))
+bool readFromFile(const void* context, uint64_t position, void* destination, size_t size) {
+    const FileSource& source = *static_cast<const FileSource*>(context);
+    source.file->clear();
+    source.file->seekg(static_cast<std::streamoff>(position));
+    if (!source.file->read(static_cast<char*>(destination), static_cast<std::streamsize>(size)))
         return false;
-    if (!cursor.u32(header.dataType) || !cursor.u32(header.sampleOrdering) ||
-        !cursor.u32(header.nrOfChannels) || !cursor.u32(header.nrOfSamples) ||
-        !cursor.f32(header.samplingFrequency))
-        return false;
-    if (header.dataType > 2 && (!cursor.f32Array(header.nrOfChannels, header.channelOffsets) ||
-                                !cursor.f32Array(header.nrOfChannels, header.channelScales)))
-        return false;
-    return cursor.u32(header.nrOfBlocks) &&
-           cursor.u32Array(header.nrOfBlocks, header.blockNrOfTrials) &&
-           cursor.u32Array(header.nrOfBlocks, header.blockPreSamples) &&
-           cursor.u32Array(header.nrOfBlocks, header.blockPostSamples);
+    *source.bytesRead = position + size;
+    return true;
 }
 
-float sampleValue(const unsigned char* element, uint32_t dataType, float scale, float offset) {
-    switch (dataType) {
-        case 1:
-            return decodeF32(element);
-        case 3: {
-            uint16_t bits = static_cast<uint16_t>(element[0] | element[1] << 8);
-            int16_t stored;
-            std::memcpy(&stored, &bits, sizeof stored);
-            return static_cast<float>(stored) * scale + offset;
-        }
-        case 4: {
-            int8_t stored;
-            std::memcpy(&stored, element, 1);
-            return static_cast<float>(stored) * scale + offset;
-        }
-        default:
-            return decodeF32(element) * scale + offset;
-    }
+// Bytes the header occupies by its own counts. The parser leaves the fields
+// the file ends before at their initial values, so a file that ends inside
+// its header has read fewer bytes than this.
+uint64_t fullHeaderLength(const CtcFile& file) {
+    uint64_t words = 8 + 3 * uint64_t{file.NrOfBlocks};
+    if (file.CompressionType != 0) words += 1 + uint64_t{file.NrOfCompressionParams};
+    if (file.DataType > 2) words += 2 * uint64_t{file.NrOfChannels};
+    return 4 * words;
+}
+
+// The parser stops at a data type or ordering it cannot handle; everything
+// it read up to there was in the file.
+bool stoppedBeforeTheEnd(ctc::HeaderStatus status, const CtcFile& file) {
+    return status == ctc::HeaderStatus::DatatypeNotYetSupported ||
+           (status == ctc::HeaderStatus::OrderingNotYetSupported && file.SampleOrdering != 0);
+}
+
+template <typename Value>
+std::vector<Value> arrayOf(const Value* values, uint32_t count) {
+    return values == nullptr ? std::vector<Value>() : std::vector<Value>(values, values + count);
+}
+
+void copyHeader(const CtcFile& file, CtcHeader& header) {
+    header.fileVersion = file.FileVersion;
+    header.compressionType = file.CompressionType;
+    header.nrOfCompressionParams = file.NrOfCompressionParams;
+    header.compressionParams = arrayOf(file.CompressionParams, file.NrOfCompressionParams);
+    header.dataType = file.DataType;
+    header.sampleOrdering = file.SampleOrdering;
+    header.nrOfChannels = file.NrOfChannels;
+    header.nrOfSamples = file.NrOfSamples;
+    header.samplingFrequency = file.SamplingFrequency;
+    header.channelOffsets = arrayOf(file.ChannelOffsets, file.NrOfChannels);
+    header.channelScales = arrayOf(file.ChannelScales, file.NrOfChannels);
+    header.nrOfBlocks = file.NrOfBlocks;
+    header.blockNrOfTrials = arrayOf(file.BlockNrOfTrials, file.NrOfBlocks);
+    header.blockPreSamples = arrayOf(file.BlockPreSamples, file.NrOfBlocks);
+    header.blockPostSamples = arrayOf(file.BlockPostSamples, file.NrOfBlocks);
+}
+
+ctc::SampleConversion conversionOf(const CtcHeader& header, int channel) {
+    const bool scaled = header.dataType > 2;
+    return {header.dataType, scaled ? header.channelScales[channel] : 1.0f,
+            scaled ? header.channelOffsets[channel] : 0.0f};
 }
 
 }  // namespace
 
 uint32_t ctcElementSize(uint32_t dataType) {
-    switch (dataType) {
-        case 1:
-        case 5:
-            return 4;
-        case 3:
-            return 2;
-        case 4:
-            return 1;
-        default:
-            return 0;
-    }
+    return ctc::elementTypeSize(ctc::elementTypeOfDataType(dataType));
 }
 
 bool readCtcHeader(const std::string& path, CtcHeader& header, std::string& error) {
     header = CtcHeader();
     std::ifstream file;
     if (!openForReading(path, file, header.fileSize, error)) return false;
-    HeaderCursor cursor(file, header.fileSize);
-    if (!parseHeader(cursor, header)) {
+    uint64_t bytesRead = 0;
+    const FileSource context{&file, &bytesRead};
+    const ctc::ByteSource source{&context, readFromFile, header.fileSize};
+    CtcFile parsed;
+    ctc::initialiseCtcFile(parsed);
+    ctc::HeaderLayout layout;
+    const ctc::HeaderStatus status = ctc::parseCtcHeader(source, parsed, layout);
+    bool read = false;
+    if (status == ctc::HeaderStatus::OutOfMemory) {
+        error = path + ": not enough memory for its CTC header";
+    } else if (status == ctc::HeaderStatus::ArraysBeyondSource ||
+               (!stoppedBeforeTheEnd(status, parsed) && bytesRead < fullHeaderLength(parsed))) {
         error = path + ": the file ends inside its CTC header (" + std::to_string(header.fileSize) +
                 " bytes)";
-        return false;
+    } else if (status != ctc::HeaderStatus::Ok) {
+        error = path + ": " + ctc::headerStatusMessage(status);
+    } else {
+        copyHeader(parsed, header);
+        header.headerLength = layout.headerLength;
+        read = true;
     }
-    header.headerLength = cursor.position();
-    return true;
+    ctc::releaseCtcHeaderArrays(parsed);
+    return read;
 }
 
 bool readCtcChannels(const std::string& path, const CtcHeader& header,
@@ -167,7 +122,8 @@ bool readCtcChannels(const std::string& path, const CtcHeader& header,
         error = path + ": data type " + std::to_string(header.dataType) + " is not supported";
         return false;
     }
-    if (header.sampleOrdering != 1 && header.sampleOrdering != 2) {
+    if (header.sampleOrdering != ctc::kOrderingChannelMajor &&
+        header.sampleOrdering != ctc::kOrderingSampleMajor) {
         error = path + ": only continuous files (sample ordering 1 or 2) can be shown, not " +
                 std::to_string(header.sampleOrdering);
         return false;
@@ -193,54 +149,41 @@ bool readCtcChannels(const std::string& path, const CtcHeader& header,
         return false;
     }
     samples.assign(channels.size(), std::vector<float>(sampleCount));
-    auto scaleOf = [&](int channel) {
-        return header.dataType > 2 ? header.channelScales[channel] : 1.0f;
-    };
-    auto offsetOf = [&](int channel) {
-        return header.dataType > 2 ? header.channelOffsets[channel] : 0.0f;
-    };
-    // Read in blocks of whole sample rows (ordering 2) or channel stretches
-    // (ordering 1), so that a long recording never sits in memory twice.
-    constexpr uint64_t kBlockElements = 1 << 20;
     std::vector<unsigned char> block;
-    for (std::size_t index = 0; index < channels.size(); ++index) {
-        const int channel = channels[index];
-        if (header.sampleOrdering == 1) {
+    auto readBlock = [&](uint64_t firstElement, uint64_t elementCount) {
+        block.resize(elementCount * elementSize);
+        file.seekg(static_cast<std::streamoff>(header.headerLength + firstElement * elementSize));
+        if (file.read(reinterpret_cast<char*>(block.data()),
+                      static_cast<std::streamsize>(block.size())))
+            return true;
+        error = path + ": read failed";
+        return false;
+    };
+    // Blocks of channel stretches (ordering 1) or of whole sample rows
+    // (ordering 2), each a bounded number of elements.
+    constexpr uint32_t kBlockElements = 1 << 20;
+    if (header.sampleOrdering == ctc::kOrderingChannelMajor) {
+        for (std::size_t index = 0; index < channels.size(); ++index) {
+            const int channel = channels[index];
             for (uint64_t first = 0; first < sampleCount; first += kBlockElements) {
-                uint64_t count = std::min(kBlockElements, sampleCount - first);
-                block.resize(count * elementSize);
-                file.seekg(static_cast<std::streamoff>(
-                    header.headerLength + (channel * sampleCount + first) * elementSize));
-                if (!file.read(reinterpret_cast<char*>(block.data()),
-                               static_cast<std::streamsize>(block.size()))) {
-                    error = path + ": read failed";
-                    return false;
-                }
-                for (uint64_t s = 0; s < count; ++s)
-                    samples[index][first + s] =
-                        sampleValue(&block[s * elementSize], header.dataType, scaleOf(channel),
-                                    offsetOf(channel));
+                const auto count =
+                    static_cast<uint32_t>(std::min<uint64_t>(kBlockElements, sampleCount - first));
+                if (!readBlock(channel * sampleCount + first, count)) return false;
+                ctc::decodeSamples(block.data(), elementSize, count, conversionOf(header, channel),
+                                   &samples[index][first]);
             }
         }
-    }
-    if (header.sampleOrdering == 2 && channelCount > 0) {
+    } else if (channelCount > 0) {
         const uint64_t rowsPerBlock = std::max<uint64_t>(1, kBlockElements / channelCount);
+        const uint64_t rowBytes = channelCount * elementSize;
         for (uint64_t first = 0; first < sampleCount; first += rowsPerBlock) {
-            uint64_t rows = std::min(rowsPerBlock, sampleCount - first);
-            block.resize(rows * channelCount * elementSize);
-            file.seekg(static_cast<std::streamoff>(header.headerLength +
-                                                   first * channelCount * elementSize));
-            if (!file.read(reinterpret_cast<char*>(block.data()),
-                           static_cast<std::streamsize>(block.size()))) {
-                error = path + ": read failed";
-                return false;
-            }
+            const auto rows =
+                static_cast<uint32_t>(std::min<uint64_t>(rowsPerBlock, sampleCount - first));
+            if (!readBlock(first * channelCount, rows * channelCount)) return false;
             for (std::size_t index = 0; index < channels.size(); ++index) {
                 const int channel = channels[index];
-                for (uint64_t s = 0; s < rows; ++s)
-                    samples[index][first + s] =
-                        sampleValue(&block[(s * channelCount + channel) * elementSize],
-                                    header.dataType, scaleOf(channel), offsetOf(channel));
+                ctc::decodeSamples(&block[channel * elementSize], rowBytes, rows,
+                                   conversionOf(header, channel), &samples[index][first]);
             }
         }
     }

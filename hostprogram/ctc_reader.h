@@ -1,8 +1,8 @@
 #pragma once
 
-// The host's own reading of CTC files: the header for `info`, whole channels
-// for the report and the demo's figures. (The plug-in has its own in-place
-// access; the host only ever reads.)
+// The host's reading of CTC files: the header for `info`, whole channels for
+// the report and the demo's figures. The header and the samples are decoded
+// by the CTC layer; this is the host's view of them, read-only.
 
 #include <cstdint>
 #include <string>
@@ -32,7 +32,8 @@ struct CtcHeader {
 uint32_t ctcElementSize(uint32_t dataType);
 
 // Reads and checks the header. False with error "<path>: <why>" when the file
-// cannot be read or the header does not fit in it.
+// cannot be read, the header does not fit in it, or the CTC layer refuses its
+// data type or sample ordering.
 bool readCtcHeader(const std::string& path, CtcHeader& header, std::string& error);
 
 // Reads whole channels (numbered from 0) of a continuous file (sample ordering

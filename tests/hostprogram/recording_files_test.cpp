@@ -207,6 +207,47 @@ TEST(CtcFiles, RefusesShortFilesMissingChannelsAndEpochs) {
     EXPECT_FALSE(readCtcChannels(folder.file("f.ctc"), header, {0}, read, error));
 }
 
+// A whole header with a data type or ordering the CTC layer refuses is named
+// for what it is; one cut short or with arrays past the end is a cut file.
+TEST(CtcFiles, HeaderRefusalsSayWhy) {
+    struct Case {
+        const char* name;
+        uint32_t compression, dataType, ordering, channels;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"data type 2", 0, 2, 1, 1, "Datatype not yet supported."},
+        {"data type 6", 0, 6, 1, 1, "Datatype not yet supported."},
+        {"data type 0", 0, 0, 1, 1, "Unsupported datatype."},
+        {"ordering 0", 0, 1, 0, 1, "SampleOrdering not yet supported."},
+        {"ordering 7", 0, 1, 7, 1, "SampleOrdering not yet supported."},
+        {"offsets past the end", 0, 3, 1, 1000, "ends inside its CTC header"},
+        {"compression parameters past the end", 1, 1, 1, 1, "ends inside its CTC header"},
+    };
+    TemporaryFolder folder;
+    const std::string path = folder.file("h.ctc");
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        std::string bytes;
+        putU32(bytes, 1);
+        putU32(bytes, test.compression);
+        if (test.compression != 0) putU32(bytes, 50);
+        putU32(bytes, test.dataType);
+        putU32(bytes, test.ordering);
+        putU32(bytes, test.channels);
+        putU32(bytes, 4);
+        putF32(bytes, 100.0f);
+        putU32(bytes, 0);
+        bytes += std::string(16, '\0');
+        std::ofstream(path, std::ios::binary) << bytes;
+        CtcHeader header;
+        std::string error;
+        EXPECT_FALSE(readCtcHeader(path, header, error));
+        EXPECT_EQ(error.rfind(path + ": ", 0), 0u) << error;
+        EXPECT_NE(error.find(test.expected), std::string::npos) << error;
+    }
+}
+
 TEST(DemoRecording, IsTheCleanSignalPlusAHeartbeatLockedArtifact) {
     DemoSettings settings;
     settings.channelCount = 3;
