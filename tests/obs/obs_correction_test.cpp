@@ -98,6 +98,24 @@ std::vector<double> windowOf(const std::vector<float>& channel, int32_t trigger,
     return window;
 }
 
+// Marks the samples of the windows of the given occurrences.
+std::vector<bool> windowMask(std::size_t samples, const Settings& settings, std::size_t first,
+                             std::size_t end) {
+    std::vector<bool> inWindow(samples, false);
+    for (std::size_t t = first; t < end; ++t)
+        for (int32_t i = -settings.pre; i <= settings.post; ++i)
+            inWindow[static_cast<std::size_t>(settings.triggers[t] + i)] = true;
+    return inWindow;
+}
+
+void expectUnchangedOutside(const std::vector<float>& corrected, const std::vector<float>& raw,
+                            const std::vector<bool>& inWindow) {
+    for (std::size_t s = 0; s < inWindow.size(); ++s)
+        if (!inWindow[s]) {
+            ASSERT_EQ(corrected[s], raw[s]) << "sample " << s;
+        }
+}
+
 double largestMagnitude(const TestRecording& recording) {
     double largest = 0.0;
     for (const auto& channel : recording.channels)
@@ -105,41 +123,53 @@ double largestMagnitude(const TestRecording& recording) {
     return largest;
 }
 
+// The trigger array and window buffer the correction routines take.
+struct CorrectionArrays {
+    explicit CorrectionArrays(const Settings& settings)
+        : count(static_cast<int32_t>(settings.triggers.size())),
+          length(settings.length()),
+          T(ivector(0, count - 1)),
+          w(vector(0, length - 1)) {
+        for (int32_t t = 0; t < count; ++t) T[t] = settings.triggers[static_cast<std::size_t>(t)];
+    }
+    ~CorrectionArrays() {
+        release_vector(w, 0, length - 1);
+        release_ivector(T, 0, count - 1);
+    }
+    int32_t count, length;
+    OffsetIntVector T;
+    OffsetVector w;
+};
+
 class Correction : public ::testing::Test {
 protected:
     void SetUp() override {
         loggedLines.clear();
         productInputs.clear();
         truncateOnLine.clear();
+        truncatePath = path();
         HostApi.ztLogText = standInLog;
         HostApi.ztUpdateActiveWindow = standInRepaint;
         HostApi.zt_intel_matrix_matrix_mult_d = standInProduct;
     }
 
-    // Writes the recording, corrects it in place and reads it back.
-    TestRecording correct(const TestRecording& recording, const Settings& settings,
-                          bool* succeeded = nullptr) {
-        const std::string path = folder.file("recording.ctc");
-        truncatePath = path;
-        writeTestRecording(path, recording);
+    std::string path() const { return folder.file("recording.ctc"); }
+
+    // Writes the recording and corrects it in place; true when the
+    // correction and the close both succeeded.
+    bool correctFile(const TestRecording& recording, const Settings& settings) {
+        writeTestRecording(path(), recording);
         CtcFile file;
-        EXPECT_EQ(openCtcFile(file, path.c_str(), kCtcOpenInPlace), 1);
-        const int32_t N = static_cast<int32_t>(settings.triggers.size());
-        OffsetIntVector T = ivector(0, N - 1);
-        for (int32_t t = 0; t < N; ++t) T[t] = settings.triggers[static_cast<std::size_t>(t)];
-        OffsetVector w = vector(0, settings.length() - 1);
-        const bool result =
-            correctChannels(file, T, N, settings.pre, settings.post, settings.A, settings.K, w);
-        const int closed = closeCtcFile(file);
-        if (succeeded)
-            *succeeded = result && closed == 1;
-        else
-            EXPECT_TRUE(result && closed == 1);
-        release_vector(w, 0, settings.length() - 1);
-        release_ivector(T, 0, N - 1);
-        // A failed correction may have left a file too short to read back.
-        if (succeeded && !*succeeded) return TestRecording{};
-        return readTestRecording(path);
+        EXPECT_EQ(openCtcFile(file, path().c_str(), kCtcOpenInPlace), 1);
+        CorrectionArrays arrays(settings);
+        const bool result = correctChannels(file, arrays.T, arrays.count, settings.pre,
+                                            settings.post, settings.A, settings.K, arrays.w);
+        return closeCtcFile(file) == 1 && result;
+    }
+
+    TestRecording correct(const TestRecording& recording, const Settings& settings) {
+        EXPECT_TRUE(correctFile(recording, settings));
+        return readTestRecording(path());
     }
 
     TemporaryFolder folder;
@@ -149,27 +179,25 @@ class CorrectionOfEachOrdering : public Correction,
                                  public ::testing::WithParamInterface<uint32_t> {};
 
 // Against the independent double-precision formulation, for both continuous
-// orderings; also: each written window keeps its mean and every sample
-// outside the windows keeps its value, bit for bit.
+// orderings; also: each written window keeps its mean, every sample outside
+// the windows keeps its value bit for bit, and a channel of zeros stays zero.
 TEST_P(CorrectionOfEachOrdering, AgreesWithDoublePrecisionReference) {
     Settings settings;
     settings.triggers = evenlySpaced(20, 30, 25);
-    settings.A = 10;
     settings.K = 3;
-    const TestRecording raw = artifactRecording(2, 560, settings, 11, GetParam());
+    TestRecording raw = artifactRecording(3, 560, settings, 11, GetParam());
+    std::fill(raw.channels[2].begin(), raw.channels[2].end(), 0.0f);
     const TestRecording corrected = correct(raw, settings);
+    EXPECT_EQ(corrected.channels[2], raw.channels[2]);
     const double tolerance = 1e-4 * largestMagnitude(raw);
 
-    for (std::size_t c = 0; c < raw.channels.size(); ++c) {
-        std::vector<bool> inWindow(raw.channels[c].size(), false);
+    for (std::size_t c = 0; c < 2; ++c) {
         for (std::size_t first = 0; first < settings.triggers.size(); first += 10) {
             Windows rawRows, writtenRows;
             for (std::size_t t = first; t < first + 10; ++t) {
                 rawRows.push_back(windowOf(raw.channels[c], settings.triggers[t], settings));
                 writtenRows.push_back(
                     windowOf(corrected.channels[c], settings.triggers[t], settings));
-                for (int32_t i = -settings.pre; i <= settings.post; ++i)
-                    inWindow[static_cast<std::size_t>(settings.triggers[t] + i)] = true;
             }
             const Windows expected = referenceCorrection(rawRows, settings.K);
             for (std::size_t j = 0; j < expected.size(); ++j) {
@@ -188,44 +216,30 @@ TEST_P(CorrectionOfEachOrdering, AgreesWithDoublePrecisionReference) {
                 EXPECT_LT(residual, 10.0);
             }
         }
-        for (std::size_t s = 0; s < inWindow.size(); ++s)
-            if (!inWindow[s]) {
-                ASSERT_EQ(corrected.channels[c][s], raw.channels[c][s]) << s;
-            }
+        expectUnchangedOutside(corrected.channels[c], raw.channels[c],
+                               windowMask(raw.channels[c].size(), settings, 0, 20));
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(SampleOrderings, CorrectionOfEachOrdering, ::testing::Values(1u, 2u));
 
-TEST_F(Correction, LogsTheSegmentCountAndOneProgressLinePerSegment) {
-    Settings settings;
-    settings.triggers = evenlySpaced(25, 20, 20);
-    correct(artifactRecording(2, 530, settings, 3), settings);
-    const std::vector<std::string> expected = {
-        "// KORUSuite> Resulting number of segments: 3",
-        "",
-        "",
-        "// KORUSuite>>>>>> Processing segment 1/3 of channel 1 / 2  ...",
-        "// KORUSuite>>>>>> Processing segment 2/3 of channel 1 / 2  ...",
-        "// KORUSuite>>>>>> Processing segment 3/3 of channel 1 / 2  ...",
-        "",
-        "",
-        "// KORUSuite>>>>>> Processing segment 1/3 of channel 2 / 2  ...",
-        "// KORUSuite>>>>>> Processing segment 2/3 of channel 2 / 2  ...",
-        "// KORUSuite>>>>>> Processing segment 3/3 of channel 2 / 2  ...",
-    };
-    EXPECT_EQ(loggedLines, expected);
-    EXPECT_EQ(productInputs.size(), 6u);
-}
-
-// N = 25 with A = 10: the last segment fills rows 5..9 with occurrences
-// 15..19, read back as segment 2 wrote them, and writes only 20..24.
+// N = 25 with A = 10: three segments per channel, logged; the last one fills
+// rows 5..9 with occurrences 15..19, read back as segment 2 wrote them, and
+// writes only 20..24.
 TEST_F(Correction, LastSegmentReadsFillerRowsAsThePreviousSegmentWroteThem) {
     Settings settings;
     settings.triggers = evenlySpaced(25, 20, 20);
-    const TestRecording raw = artifactRecording(1, 530, settings, 5);
+    const TestRecording raw = artifactRecording(2, 530, settings, 5);
     const TestRecording full = correct(raw, settings);
-    ASSERT_EQ(productInputs.size(), 3u);
+    std::vector<std::string> expectedLog = {"// KORUSuite> Resulting number of segments: 3"};
+    for (const char* channel : {"1", "2"}) {
+        expectedLog.insert(expectedLog.end(), {"", ""});
+        for (const char* segment : {"1", "2", "3"})
+            expectedLog.push_back(std::string("// KORUSuite>>>>>> Processing segment ") + segment +
+                                  "/3 of channel " + channel + " / 2  ...");
+    }
+    EXPECT_EQ(loggedLines, expectedLog);
+    ASSERT_EQ(productInputs.size(), 6u);
     const std::vector<double> lastSegment = productInputs[2];
 
     const int32_t L = settings.length();
@@ -265,35 +279,24 @@ TEST_F(Correction, WindowsOutOfBoundsAreLeftAloneAndGiveZeroRows) {
     settings.triggers = {4, 5, 40, 80, 120, 160, 200, 240, samples - 1 - 10, samples - 10};
     const TestRecording raw = artifactRecording(1, samples, settings, 9);
     const TestRecording corrected = correct(raw, settings);
-    const int32_t L = settings.length();
+    const std::size_t L = static_cast<std::size_t>(settings.length());
     ASSERT_EQ(productInputs.size(), 1u);
-    for (int32_t i = 0; i < L; ++i) {
-        EXPECT_EQ(productInputs[0][static_cast<std::size_t>(i)], 0.0);
-        EXPECT_EQ(productInputs[0][static_cast<std::size_t>(9 * L + i)], 0.0);
-    }
+    const std::vector<double> zeros(L, 0.0);
+    EXPECT_EQ(std::vector<double>(productInputs[0].begin(), productInputs[0].begin() + L), zeros);
+    EXPECT_EQ(std::vector<double>(productInputs[0].begin() + 9 * L, productInputs[0].end()), zeros);
     EXPECT_NE(windowOf(corrected.channels[0], 5, settings), windowOf(raw.channels[0], 5, settings));
     EXPECT_NE(windowOf(corrected.channels[0], samples - 11, settings),
               windowOf(raw.channels[0], samples - 11, settings));
-    std::vector<bool> written(static_cast<std::size_t>(samples), false);
-    for (std::size_t t = 1; t <= 8; ++t)
-        for (int32_t i = -settings.pre; i <= settings.post; ++i)
-            written[static_cast<std::size_t>(settings.triggers[t] + i)] = true;
-    for (int s = 0; s < samples; ++s)
-        if (!written[static_cast<std::size_t>(s)]) {
-            EXPECT_EQ(corrected.channels[0][static_cast<std::size_t>(s)],
-                      raw.channels[0][static_cast<std::size_t>(s)]);
-        }
-}
+    expectUnchangedOutside(corrected.channels[0], raw.channels[0],
+                           windowMask(samples, settings, 1, 9));
 
-TEST_F(Correction, SegmentWithEveryWindowOutOfBoundsChangesNothing) {
-    Settings settings;
-    // Windows starting at -3, and triggers at the ends of the integer range
-    // (what out-of-range microsecond positions turn into).
+    // Every window out of bounds: starting at -3, or triggers at the ends of
+    // the integer range (what out-of-range microsecond positions turn into).
     settings.triggers = std::vector<int32_t>(10, 2);
     settings.triggers[3] = std::numeric_limits<int32_t>::min();
     settings.triggers[7] = std::numeric_limits<int32_t>::max();
-    const TestRecording raw = artifactRecording(1, 100, settings, 2);
-    EXPECT_EQ(correct(raw, settings).channels, raw.channels);
+    const TestRecording untouched = artifactRecording(1, 100, settings, 2);
+    EXPECT_EQ(correct(untouched, settings).channels, untouched.channels);
 }
 
 TEST_F(Correction, OverlappingWindowsEndWithTheLaterOccurrencesValues) {
@@ -322,14 +325,6 @@ TEST_F(Correction, OverlappingWindowsEndWithTheLaterOccurrencesValues) {
     EXPECT_TRUE(distinguishable);
 }
 
-TEST_F(Correction, ChannelOfZerosStaysZero) {
-    Settings settings;
-    settings.triggers = evenlySpaced(10, 20, 20);
-    TestRecording raw = artifactRecording(2, 240, settings, 1);
-    std::fill(raw.channels[1].begin(), raw.channels[1].end(), 0.0f);
-    EXPECT_EQ(correct(raw, settings).channels[1], raw.channels[1]);
-}
-
 TEST_F(Correction, RecordingInVoltsIsCorrectedLikeTheSameInMicrovolts) {
     Settings settings;
     settings.triggers = evenlySpaced(20, 20, 25);
@@ -349,22 +344,20 @@ TEST_F(Correction, SegmentOfOneChannelLeavesTheOtherChannelsUntouched) {
     Settings settings;
     settings.triggers = evenlySpaced(10, 20, 20);
     const TestRecording raw = artifactRecording(3, 240, settings, 21);
-    const std::string path = folder.file("recording.ctc");
-    writeTestRecording(path, raw);
+    writeTestRecording(path(), raw);
     CtcFile file;
-    ASSERT_EQ(openCtcFile(file, path.c_str(), kCtcOpenInPlace), 1);
-    OffsetIntVector T = ivector(0, 9);
-    for (int32_t t = 0; t < 10; ++t) T[t] = settings.triggers[static_cast<std::size_t>(t)];
-    OffsetVector w = vector(0, settings.length() - 1);
-    ObsWorkspace workspace;
-    allocateObsWorkspace(workspace, settings.A, settings.K, settings.length());
-    EXPECT_TRUE(correctSegment(workspace, file, 1, 0, T, 10, settings.pre, settings.post, w));
-    releaseObsWorkspace(workspace);
+    ASSERT_EQ(openCtcFile(file, path().c_str(), kCtcOpenInPlace), 1);
+    {
+        CorrectionArrays arrays(settings);
+        ObsWorkspace workspace;
+        allocateObsWorkspace(workspace, settings.A, settings.K, settings.length());
+        EXPECT_TRUE(correctSegment(workspace, file, 1, 0, arrays.T, 10, settings.pre, settings.post,
+                                   arrays.w));
+        releaseObsWorkspace(workspace);
+    }
     EXPECT_EQ(closeCtcFile(file), 1);
-    release_vector(w, 0, settings.length() - 1);
-    release_ivector(T, 0, 9);
 
-    const TestRecording corrected = readTestRecording(path);
+    const TestRecording corrected = readTestRecording(path());
     EXPECT_EQ(corrected.channels[0], raw.channels[0]);
     EXPECT_NE(corrected.channels[1], raw.channels[1]);
     EXPECT_EQ(corrected.channels[2], raw.channels[2]);
@@ -376,9 +369,7 @@ TEST_F(Correction, StopsAtTheFirstFailedTransfer) {
     Settings settings;
     settings.triggers = evenlySpaced(30, 20, 20);
     truncateOnLine = "// KORUSuite>>>>>> Processing segment 2/3 of channel 1 / 2  ...";
-    bool succeeded = true;
-    correct(artifactRecording(2, 640, settings, 4), settings, &succeeded);
-    EXPECT_FALSE(succeeded);
+    EXPECT_FALSE(correctFile(artifactRecording(2, 640, settings, 4), settings));
     ASSERT_FALSE(loggedLines.empty());
     EXPECT_EQ(loggedLines.back(), truncateOnLine);
 }

@@ -21,24 +21,18 @@ struct FormatCase {
 };
 
 TEST(GeneralNumberFormat, WritesSixSignificantDigitsWithThreeDigitExponents) {
+    // Ordinary values are covered against the C library below.
     const FormatCase cases[] = {
         {0.0, "0"},
         {-0.0, "-0"},
-        {500000.0, "500000"},
         {999999.0, "999999"},
         {1000000.0, "1e+006"},
         {static_cast<double>(1234567.9f), "1.23457e+006"},
         {999999.5, "1e+006"},  // rounding carries into the exponent form
-        {-1000.0, "-1000"},
-        {1.5, "1.5"},
-        {123.456, "123.456"},
         {0.0001, "0.0001"},
         {0.00001, "1e-005"},
-        {0.000123456789, "0.000123457"},
         {1.5e300, "1.5e+300"},
         {1e-300, "1e-300"},
-        {-2.5e10, "-2.5e+010"},
-        {std::numeric_limits<double>::infinity(), "inf"},
         {-std::numeric_limits<double>::infinity(), "-inf"},
         {std::nan(""), "nan"},
     };
@@ -62,14 +56,6 @@ TEST(GeneralNumberFormat, AgreesWithGeneralNotationApartFromExponentWidth) {
     }
 }
 
-TEST(TrialTimeText, FormatsTimesFromSamplesAndFromMicroseconds) {
-    EXPECT_EQ(trialTimeText(0.0f), "0");
-    EXPECT_EQ(trialTimeText(500000.0f), "500000");
-    EXPECT_EQ(trialTimeText(1000000.0f), "1e+006");
-    EXPECT_EQ(trialTimeText(1500000), "1500000");
-    EXPECT_EQ(trialTimeText(-20), "-20");
-}
-
 TEST(TrialTimeText, ConditionNameIsCutAtTheFieldEvenWithoutTerminator) {
     ConditionRecord condition;
     std::memset(condition.ConditionName, 'x', sizeof condition.ConditionName);
@@ -78,25 +64,18 @@ TEST(TrialTimeText, ConditionNameIsCutAtTheFieldEvenWithoutTerminator) {
     EXPECT_EQ(conditionNameOf(condition), "R");
 }
 
-TEST(RunPaths, ReplaceTheLastFourCharactersOfTheInput) {
-    EXPECT_EQ(outputPathFor("/data/run1.ctc"), "/data/run1_OBS.ctc");
+TEST(RunPaths, ReplaceTheLastFourCharactersOfTheInputWithoutLoss) {
     EXPECT_EQ(outputPathFor("/data/run1.CTC"), "/data/run1_OBS.ctc");
     EXPECT_EQ(outputPathFor("abcd"), "_OBS.ctc");
-    EXPECT_EQ(trialListPathFor("/data/run1.ctc", "R"), "/data/run1_R.trl");
     EXPECT_EQ(trialListPathFor("run1.ctc", "Gradient artifact"), "run1_Gradient artifact.trl");
-}
+    EXPECT_FALSE(hasReplaceableExtension(""));
+    EXPECT_FALSE(hasReplaceableExtension("a.c"));
+    EXPECT_TRUE(hasReplaceableExtension("abcd"));
 
-TEST(RunPaths, LongestInputAndConditionNameFitWithoutLoss) {
     const std::string input = std::string(251, 'p') + ".ctc";
     const std::string condition(255, 'c');
     EXPECT_EQ(trialListPathFor(input, condition), std::string(251, 'p') + "_" + condition + ".trl");
     EXPECT_EQ(outputPathFor(input).size(), 259u);
-}
-
-TEST(RunPaths, PathsShorterThanAnExtensionAreNotReplaceable) {
-    EXPECT_FALSE(hasReplaceableExtension(""));
-    EXPECT_FALSE(hasReplaceableExtension("a.c"));
-    EXPECT_TRUE(hasReplaceableExtension("abcd"));
 }
 
 }  // namespace

@@ -94,79 +94,55 @@ TEST_F(WholeRun, CompleteRunMakesExactlyTheseHostCalls) {
     EXPECT_EQ(host.calls, expected);
 }
 
-struct HeaderCase {
-    float frequency;
-    int samples;
-    const char* frequencyLine;
-    const char* minutesLine;
-    const char* millisecondsLine;
-};
-
 TEST_F(WholeRun, HeaderLinesGiveFrequencyAndDuration) {
-    const HeaderCase cases[] = {
-        {1000.0f, 300000, "Sampling frequency [Hz] : 1000.000000",
+    const std::vector<std::vector<std::string>> cases = {
+        {"Sampling frequency [Hz] : 1000.000000", "Number of samples : 300000",
          "Total data segment duration [min] : 5.000000",
          "Total data segment duration [msec] : 300000"},
-        {256.0f, 1000, "Sampling frequency [Hz] : 256.000000",
+        {"Sampling frequency [Hz] : 256.000000", "Number of samples : 1000",
          "Total data segment duration [min] : 0.065104",
          "Total data segment duration [msec] : 3906"},
-        {5000.5f, 7, "Sampling frequency [Hz] : 5000.500000",
+        {"Sampling frequency [Hz] : 5000.500000", "Number of samples : 7",
          "Total data segment duration [min] : 0.000023", "Total data segment duration [msec] : 1"},
     };
-    for (const HeaderCase& c : cases) {
-        TestRecording recording = smallRecording(c.frequency, c.samples);
+    const std::pair<float, int> recordings[] = {{1000.0f, 300000}, {256.0f, 1000}, {5000.5f, 7}};
+    for (std::size_t r = 0; r < cases.size(); ++r) {
+        TestRecording recording = smallRecording(recordings[r].first, recordings[r].second);
         recording.channels.resize(1);
         writeTestRecording(input(), recording);
-        const HostRun host = run("open " + input() + "\ncancel\n");
-        const std::vector<std::string> lines = logLines(host.calls);
-        const std::string prompt = "// KORUSuite> ";
-        EXPECT_NE(std::find(lines.begin(), lines.end(), prompt + c.frequencyLine), lines.end())
-            << c.frequencyLine;
-        EXPECT_NE(std::find(lines.begin(), lines.end(), prompt + c.minutesLine), lines.end())
-            << c.minutesLine;
-        EXPECT_NE(std::find(lines.begin(), lines.end(), prompt + c.millisecondsLine), lines.end())
-            << c.millisecondsLine;
-        EXPECT_NE(std::find(lines.begin(), lines.end(),
-                            prompt + "Number of samples : " + std::to_string(c.samples)),
-                  lines.end());
+        const std::vector<std::string> lines =
+            logLines(run("open " + input() + "\ncancel\n").calls);
+        for (const std::string& line : cases[r])
+            EXPECT_NE(std::find(lines.begin(), lines.end(), "// KORUSuite> " + line), lines.end())
+                << line;
     }
 }
 
 // The questions for A and K receive their bounds as computed, even when they
 // clash (default above maximum below 100 occurrences, minimum above maximum
-// below 10); the condition question defaults to the last condition.
+// below 10).
 TEST_F(WholeRun, QuestionsCarryTheirDefaultsAndBoundsAsComputed) {
     struct BoundsCase {
         int occurrences;
         std::vector<int> answers;
-        const char* conditionQuestion;
         const char* segmentQuestion;
-        const char* componentQuestion;  // empty when the run ends before it
+        const char* componentQuestion;
         bool reachesCorrection;
     };
     const BoundsCase cases[] = {
-        {120, {2, 5, 10, 12, 4}, " 2 1 2 -> 2", " 100 10 120 -> 12", " 3 1 12 -> 4", true},
-        {50, {2, 5, 10, 50, 3}, " 2 1 2 -> 2", " 100 10 50 -> 50", " 3 1 50 -> 3", true},
-        {5, {2, 5, 10, 5, 2}, " 2 1 2 -> 2", " 100 10 5 -> 5", " 3 1 5 -> 2", true},
-        {5, {2, 5, 10, 6, 2}, " 2 1 2 -> 2", " 100 10 5 -> 6", " 3 1 6 -> 2", false},
+        {120, {2, 5, 10, 12, 4}, " 100 10 120 -> 12", " 3 1 12 -> 4", true},
+        {50, {2, 5, 10, 50, 3}, " 100 10 50 -> 50", " 3 1 50 -> 3", true},
+        {5, {2, 5, 10, 5, 2}, " 100 10 5 -> 5", " 3 1 5 -> 2", true},
+        {5, {2, 5, 10, 6, 2}, " 100 10 5 -> 6", " 3 1 6 -> 2", false},
     };
     for (const BoundsCase& c : cases) {
         writeTestRecording(input(), smallRecording(1000.0f, 40));
         const HostRun host = run(script(positionsFrom(c.occurrences, 1, 1), c.answers));
-        const auto condition = callsStartingWith(
-            host.calls,
-            "ztGetIntegerInput \"Please select the condition with the artifact triggers:\"");
         const auto segment = callsStartingWith(host.calls, "ztGetIntegerInput \"OBS Settings (1)");
         const auto component =
             callsStartingWith(host.calls, "ztGetIntegerInput \"OBS Settings (2)");
-        ASSERT_EQ(condition.size(), 1u);
         ASSERT_EQ(segment.size(), 1u);
         ASSERT_EQ(component.size(), 1u);
-        EXPECT_TRUE(
-            condition[0].size() > 11 &&
-            condition[0].compare(condition[0].size() - std::string(c.conditionQuestion).size(),
-                                 std::string::npos, c.conditionQuestion) == 0)
-            << condition[0];
         EXPECT_EQ(segment[0].substr(segment[0].rfind('"') + 1), c.segmentQuestion);
         EXPECT_EQ(component[0].substr(component[0].rfind('"') + 1), c.componentQuestion);
         EXPECT_EQ(host.calls.back(), "execute -> true");

@@ -7,21 +7,21 @@
 
 namespace {
 
-TEST_F(WholeRun, TrialListOfSampleNumbersHoldsMicrosecondsInGeneralNotation) {
+// Sample numbers become microseconds in general notation; microseconds are
+// repeated. Both runs end at the segment check (A above N), after the list.
+TEST_F(WholeRun, TrialListInBothTimeUnits) {
+    const char* const cases[][3] = {
+        {"", "1 501 1001 500001 1234568 0",
+         "0 Scan\r\n500000 Scan\r\n1e+006 Scan\r\n5e+008 Scan\r\n1.23457e+009 Scan\r\n"
+         "-1000 Scan\r\n"},
+        {"timeunit 2\n", "1500000 20 7", "1500000 Scan\r\n20 Scan\r\n7 Scan\r\n"},
+    };
     writeTestRecording(input(), smallRecording());
-    // Ends at the segment check (A above N); the trial list is written before it.
-    const HostRun host = run(script("1 501 1001 500001 1234568 0", {2, 5, 10, 10, 3}));
-    EXPECT_EQ(host.calls.back(), "execute -> true");
-    EXPECT_EQ(readFileBytes(folder.file("in_Scan.trl")),
-              "0 Scan\r\n500000 Scan\r\n1e+006 Scan\r\n5e+008 Scan\r\n1.23457e+009 Scan\r\n"
-              "-1000 Scan\r\n");
-}
-
-TEST_F(WholeRun, TrialListOfMicrosecondsRepeatsThePositions) {
-    writeTestRecording(input(), smallRecording());
-    const HostRun host = run("timeunit 2\n" + script("1500000 20 7", {2, 5, 10, 10, 3}));
-    EXPECT_EQ(host.calls.back(), "execute -> true");
-    EXPECT_EQ(readFileBytes(folder.file("in_Scan.trl")), "1500000 Scan\r\n20 Scan\r\n7 Scan\r\n");
+    for (const auto& c : cases) {
+        const HostRun host = run(c[0] + script(c[1], {2, 5, 10, 10, 3}));
+        EXPECT_EQ(host.calls.back(), "execute -> true");
+        EXPECT_EQ(readFileBytes(folder.file("in_Scan.trl")), c[2]);
+    }
 }
 
 TEST_F(WholeRun, ConditionWithoutIntervalsGivesAnEmptyTrialList) {
