@@ -104,33 +104,15 @@ class CtcCorruptionTest : public TempFolderTest {};
 TEST_F(CtcCorruptionTest, EverySingleByteChangeMatchesTheReferenceReading) {
     std::vector<Bytes> files;
     for (uint32_t dataType : {1u, 3u, 4u, 5u}) {
-        CtcFields fields;
-        fields.dataType = dataType;
-        fields.ordering = dataType == 4 ? 2 : 1;
-        fields.channels = 2;
-        fields.samples = 3;
-        fields.offsets = {1.0f, 2.0f};
-        fields.scales = {3.0f, 4.0f};
-        Bytes bytes = headerBytes(fields);
-        const Bytes data = patternData(dataType, 6);
-        bytes.insert(bytes.end(), data.begin(), data.end());
-        files.push_back(bytes);
+        files.push_back(fileBytes(ctcFields(dataType, dataType == 4 ? 2 : 1, 2, 3), 6));
     }
-    CtcFields epoched;
+    CtcFields epoched = ctcFields(3, 5, 1, 0);
     epoched.compressionType = 1;
     epoched.compressionParams = {3};
-    epoched.dataType = 3;
-    epoched.ordering = 5;
-    epoched.channels = 1;
-    epoched.offsets = {0.0f};
-    epoched.scales = {1.0f};
     epoched.trials = {2, 0};
     epoched.pre = {1, 0};
     epoched.post = {1, 2};
-    Bytes bytes = headerBytes(epoched);
-    const Bytes data = patternData(3, 6);
-    bytes.insert(bytes.end(), data.begin(), data.end());
-    files.push_back(bytes);
+    files.push_back(fileBytes(epoched, 6));
 
     const std::string path = pathOf("corrupt.ctc");
     for (size_t variant = 0; variant < files.size(); ++variant) {

@@ -34,96 +34,70 @@ Parsed parse(const Bytes& bytes) {
     return parsed;
 }
 
-CtcFields scaledFields(uint32_t dataType, uint32_t channels) {
-    CtcFields fields;
-    fields.dataType = dataType;
-    fields.channels = channels;
-    fields.samples = 10;
-    for (uint32_t c = 0; c < channels; ++c) {
-        fields.offsets.push_back(static_cast<float>(c) + 0.5f);
-        fields.scales.push_back(static_cast<float>(c) + 2.0f);
-    }
+CtcFields withCompression(uint32_t type, std::vector<uint32_t> params) {
+    CtcFields fields = ctcFields(1, 1, 2, 3);
+    fields.compressionType = type;
+    fields.compressionParams = std::move(params);
     return fields;
 }
 
-TEST(CtcHeader, CompressionFieldsPresentOnlyWhenCompressed) {
-    struct Case {
-        uint32_t compressionType;
-        std::vector<uint32_t> params;
-        uint64_t headerLength;
-    };
-    const Case cases[] = {
-        {0, {}, 32},  // DataType follows CompressionType directly
-        {3, {}, 36},  // the count field without parameters
-        {2, {7, 8, 9}, 48},
-    };
-    for (const Case& c : cases) {
-        CtcFields fields;
-        fields.compressionType = c.compressionType;
-        fields.compressionParams = c.params;
-        fields.channels = 2;
-        fields.samples = 3;
-        fields.frequency = 250.0f;
-        Parsed parsed = parse(headerBytes(fields));
-        ASSERT_EQ(parsed.status, HeaderStatus::Ok) << c.compressionType;
-        EXPECT_EQ(parsed.layout.headerLength, c.headerLength);
-        EXPECT_EQ(parsed.file.CompressionType, c.compressionType);
-        EXPECT_EQ(parsed.file.NrOfCompressionParams, c.params.size());
-        EXPECT_EQ(parsed.file.DataType, 1u);
-        EXPECT_EQ(parsed.file.NrOfChannels, 2u);
-        EXPECT_EQ(parsed.file.NrOfSamples, 3u);
-        EXPECT_EQ(parsed.file.SamplingFrequency, 250.0f);
-        EXPECT_EQ(parsed.layout.elementCount, 6u);
-        for (size_t i = 0; i < c.params.size(); ++i) {
-            EXPECT_EQ(parsed.file.CompressionParams[i], c.params[i]);
-        }
-        releaseCtcHeaderArrays(parsed.file);
-    }
-}
-
-TEST(CtcHeader, OffsetsThenScalesOnlyForScaledTypes) {
-    for (uint32_t dataType : {1u, 3u, 4u, 5u}) {
-        CtcFields fields = scaledFields(dataType, 3);
-        Parsed parsed = parse(headerBytes(fields));
-        ASSERT_EQ(parsed.status, HeaderStatus::Ok) << dataType;
-        if (dataType == 1) {
-            EXPECT_EQ(parsed.layout.headerLength, 32u);
-            EXPECT_EQ(parsed.file.ChannelOffsets, nullptr);
-            EXPECT_EQ(parsed.file.ChannelScales, nullptr);
-        } else {
-            EXPECT_EQ(parsed.layout.headerLength, 32u + 24u);
-            for (uint32_t c = 0; c < 3; ++c) {
-                EXPECT_EQ(parsed.file.ChannelOffsets[c], fields.offsets[c]);
-                EXPECT_EQ(parsed.file.ChannelScales[c], fields.scales[c]);
-            }
-        }
-        releaseCtcHeaderArrays(parsed.file);
-    }
-}
-
-TEST(CtcHeader, ContinuousFileCarriesItsBlockArrays) {
-    CtcFields fields;
-    fields.channels = 2;
-    fields.samples = 5;
+CtcFields withBlocks() {
+    CtcFields fields = ctcFields(1, 1, 2, 3);
     fields.trials = {1, 2};
     fields.pre = {3, 4};
     fields.post = {5, 6};
-    Parsed parsed = parse(headerBytes(fields));
-    ASSERT_EQ(parsed.status, HeaderStatus::Ok);
-    EXPECT_EQ(parsed.layout.headerLength, 32u + 24u);
-    EXPECT_EQ(parsed.layout.elementCount, 10u);  // C x S, the blocks play no part
-    EXPECT_EQ(parsed.file.NrOfBlocks, 2u);
-    EXPECT_EQ(parsed.file.BlockPostSamples[1], 6u);
-    releaseCtcHeaderArrays(parsed.file);
+    return fields;
+}
+
+TEST(CtcHeader, VariantsParseToTheirFieldsAndLengths) {
+    struct Case {
+        const char* name;
+        CtcFields fields;
+        uint64_t headerLength;
+    };
+    const Case cases[] = {
+        {"uncompressed", withCompression(0, {}), 32},  // DataType follows CompressionType
+        {"compressed, no parameters", withCompression(3, {}), 36},
+        {"compressed, parameters", withCompression(2, {7, 8, 9}), 48},
+        {"data type 3", ctcFields(3, 1, 2, 3), 32 + 16},
+        {"data type 4", ctcFields(4, 2, 2, 3), 32 + 16},
+        {"data type 5", ctcFields(5, 1, 2, 3), 32 + 16},
+        {"continuous with blocks", withBlocks(), 32 + 24},  // the blocks play no part in C x S
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const CtcFields& fields = c.fields;
+        Parsed parsed = parse(headerBytes(fields));
+        ASSERT_EQ(parsed.status, HeaderStatus::Ok);
+        EXPECT_EQ(parsed.layout.headerLength, c.headerLength);
+        EXPECT_EQ(parsed.layout.elementCount, 6u);
+        EXPECT_EQ(parsed.file.CompressionType, fields.compressionType);
+        EXPECT_EQ(parsed.file.NrOfCompressionParams, fields.compressionParams.size());
+        for (size_t i = 0; i < fields.compressionParams.size(); ++i) {
+            EXPECT_EQ(parsed.file.CompressionParams[i], fields.compressionParams[i]);
+        }
+        EXPECT_EQ(parsed.file.DataType, fields.dataType);
+        EXPECT_EQ(parsed.file.SampleOrdering, fields.ordering);
+        EXPECT_EQ(parsed.file.NrOfChannels, 2u);
+        EXPECT_EQ(parsed.file.NrOfSamples, 3u);
+        EXPECT_EQ(parsed.file.SamplingFrequency, fields.frequency);
+        EXPECT_EQ(parsed.file.ChannelOffsets == nullptr, fields.dataType == 1);
+        for (uint32_t channel = 0; fields.dataType != 1 && channel < 2; ++channel) {
+            EXPECT_EQ(parsed.file.ChannelOffsets[channel], fields.offsets[channel]);
+            EXPECT_EQ(parsed.file.ChannelScales[channel], fields.scales[channel]);
+        }
+        EXPECT_EQ(parsed.file.NrOfBlocks, fields.trials.size());
+        if (!fields.trials.empty()) {
+            EXPECT_EQ(parsed.file.BlockPostSamples[1], 6u);
+        }
+        releaseCtcHeaderArrays(parsed.file);
+    }
 }
 
 TEST(CtcHeader, EpochedBlocksStartAfterTheirPredecessors) {
     for (uint32_t ordering = 3; ordering <= 6; ++ordering) {
-        CtcFields fields;
-        fields.ordering = ordering;
-        fields.channels = 3;
-        fields.samples = 999;       // no part in the size
-        fields.trials = {0, 4, 2};  // 0 counts as one trial
+        CtcFields fields = ctcFields(1, ordering, 3, 999);  // S plays no part in the size
+        fields.trials = {0, 4, 2};                          // 0 counts as one trial
         fields.pre = {0, 2, 1};
         fields.post = {5, 3, 1};
         Parsed parsed = parse(headerBytes(fields));
@@ -135,18 +109,13 @@ TEST(CtcHeader, EpochedBlocksStartAfterTheirPredecessors) {
         EXPECT_TRUE(parsed.layout.elementCountFits);
         releaseCtcHeaderArrays(parsed.file);
     }
-}
-
-TEST(CtcHeader, EpochedSizeBeyondSixtyFourBitsIsFlagged) {
-    CtcFields fields;
-    fields.ordering = 3;
-    fields.channels = 0xFFFFFFFF;
-    fields.trials = {0xFFFFFFFF};
-    fields.pre = {0xFFFFFFFF};
-    fields.post = {0xFFFFFFFF};
-    Parsed parsed = parse(headerBytes(fields));
+    CtcFields huge;
+    huge.ordering = 3;
+    huge.channels = 0xFFFFFFFF;
+    huge.trials = huge.pre = huge.post = {0xFFFFFFFF};
+    Parsed parsed = parse(headerBytes(huge));
     ASSERT_EQ(parsed.status, HeaderStatus::Ok);
-    EXPECT_FALSE(parsed.layout.elementCountFits);
+    EXPECT_FALSE(parsed.layout.elementCountFits);  // beyond 64 bits
     releaseCtcHeaderArrays(parsed.file);
 }
 
@@ -157,9 +126,7 @@ TEST(CtcHeader, RefusalsInTheOrderTheFieldsAppear) {
         HeaderStatus status;
     };
     auto with = [](uint32_t dataType, uint32_t ordering) {
-        CtcFields fields = scaledFields(dataType, 2);
-        fields.ordering = ordering;
-        return headerBytes(fields);
+        return headerBytes(ctcFields(dataType, ordering, 2, 10));
     };
     Bytes hugeChannels = with(3, 1);
     hugeChannels[16] = 0xFF;  // NrOfChannels far beyond the bytes that follow
@@ -196,10 +163,8 @@ TEST(CtcHeader, RefusalsInTheOrderTheFieldsAppear) {
 // A header that ends early keeps the initial values of the fields it does
 // not supply, including a field cut in the middle.
 TEST(CtcHeader, FieldsBeyondTheEndKeepTheirInitialValues) {
-    CtcFields fields;
+    CtcFields fields = ctcFields(1, 1, 3, 4);
     fields.fileVersion = 7;
-    fields.channels = 3;
-    fields.samples = 4;
     fields.frequency = 500.0f;
     Bytes bytes = headerBytes(fields);
     bytes.resize(26);  // inside SamplingFrequency

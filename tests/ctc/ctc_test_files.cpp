@@ -1,5 +1,7 @@
 #include "tests/ctc/ctc_test_files.h"
 
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -43,6 +45,26 @@ Bytes headerBytes(const CtcFields& fields) {
     for (uint32_t value : fields.trials) appendU32(bytes, value);
     for (uint32_t value : fields.pre) appendU32(bytes, value);
     for (uint32_t value : fields.post) appendU32(bytes, value);
+    return bytes;
+}
+
+CtcFields ctcFields(uint32_t dataType, uint32_t ordering, uint32_t channels, uint32_t samples) {
+    CtcFields fields;
+    fields.dataType = dataType;
+    fields.ordering = ordering;
+    fields.channels = channels;
+    fields.samples = samples;
+    for (uint32_t channel = 0; channel < channels; ++channel) {
+        fields.offsets.push_back(static_cast<float>(channel % 5) - 1.5f);
+        fields.scales.push_back(channel % 2 == 0 ? 0.5f : 3.0f);
+    }
+    return fields;
+}
+
+Bytes fileBytes(const CtcFields& fields, uint64_t elementCount) {
+    Bytes bytes = headerBytes(fields);
+    const Bytes data = patternData(fields.dataType, elementCount);
+    bytes.insert(bytes.end(), data.begin(), data.end());
     return bytes;
 }
 
@@ -101,6 +123,12 @@ Bytes readFile(const std::string& path) {
 
 uint64_t fileSize(const std::string& path) {
     return std::filesystem::file_size(path);
+}
+
+void limitFileSize(uint64_t bytes) {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{bytes, bytes};
+    setrlimit(RLIMIT_FSIZE, &limit);
 }
 
 bool passesInChild(bool (*body)(const std::string& folder), const std::string& folder) {

@@ -35,6 +35,13 @@ void appendF32(Bytes& bytes, float value);
 
 Bytes headerBytes(const CtcFields& fields);
 
+// Fields of a `channels` x `samples` file whose channels have distinct,
+// nonzero offsets and scales that keep small integer steps exact.
+CtcFields ctcFields(uint32_t dataType, uint32_t ordering, uint32_t channels, uint32_t samples);
+
+// The header followed by `elementCount` elements of the pattern.
+Bytes fileBytes(const CtcFields& fields, uint64_t elementCount);
+
 // Bytes per stored element of a data type (1, 3, 4, 5).
 uint32_t elementBytes(uint32_t dataType);
 
@@ -52,6 +59,10 @@ uint64_t continuousIndex(uint32_t ordering, uint32_t channels, uint32_t samples,
 void writeFile(const std::string& path, const Bytes& bytes);
 Bytes readFile(const std::string& path);
 uint64_t fileSize(const std::string& path);
+
+// Writes at or beyond `bytes` then fail with an error instead of ending
+// the process.
+void limitFileSize(uint64_t bytes);
 
 // Runs `body` in a forked child and returns whether it returned true there;
 // for tests that change process limits.
