@@ -112,12 +112,25 @@ def run_host(program, folder, name, options, module=None):
     return timed(command, folder, 'LumatraZT on ' + name)
 
 
-def timed(command, folder, what, environment=None):
+def measuring_environment():
+    """The environment of every timed program, ours and the reference alike.
+
+    Settings that force OpenBLAS onto a given CPU type or cache size (some
+    machines set them for other tools) are left out, so that both OpenBLAS
+    users, LumatraZT and NumPy, run the kernels the library picks for the CPU.
+    """
+    environment = dict(os.environ)
+    for name in ('OPENBLAS_CORETYPE', 'OPENBLAS_L2_SIZE'):
+        environment.pop(name, None)
+    return environment
+
+
+def timed(command, folder, what):
     """Runs command in folder; returns (wall seconds, peak RSS of the child in KiB, stderr)."""
     with tempfile.TemporaryFile(mode='w+') as errors:
         start = time.perf_counter()
         child = subprocess.Popen(command, cwd=folder, stdout=subprocess.DEVNULL, stderr=errors,
-                                 env=environment)
+                                 env=measuring_environment())
         _, status, usage = os.wait4(child.pid, 0)
         seconds = time.perf_counter() - start
         child.returncode = os.waitstatus_to_exitcode(status)
@@ -255,14 +268,10 @@ def reference_available():
 
 
 def run_reference(data, name):
-    environment = dict(os.environ)
-    # Set by this workplace for other tools; they slow current NumPy down.
-    environment.pop('OPENBLAS_CORETYPE', None)
-    environment.pop('OPENBLAS_L2_SIZE', None)
     output = os.path.join(data, name + '_numpy.ctc')
     command = [SYSTEM_PYTHON, REFERENCE, name + '.ctc', name + '_numpy.ctc',
                name + '_triggers.txt']
-    seconds, peak, _ = timed(command, data, 'the NumPy reference on ' + name, environment)
+    seconds, peak, _ = timed(command, data, 'the NumPy reference on ' + name)
     os.remove(output)
     return seconds, peak
 
