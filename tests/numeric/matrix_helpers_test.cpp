@@ -223,22 +223,24 @@ TEST_P(BatchedHelpers, RowMeansEqualVecMeanBitForBit) {
 TEST_P(BatchedHelpers, ProductsWithTransposeEqualMatVecMultBitForBit) {
     const int32_t rows = GetParam();
     const int32_t columns = 1013;
-    const int32_t courses = 3;
-    SeededFloats source(static_cast<uint32_t>(rows) * 104729u);
-    OwnedMatrix a(0, rows - 1, 0, columns - 1);
-    OwnedMatrix b(0, courses - 1, 0, columns - 1);
-    fillRandom(a.handle(), 0, rows, columns, source);
-    fillRandom(b.handle(), 0, courses, columns, source);
-    for (int32_t c = 0; c < columns; c += 5) b[1][c] *= 1e5f;
-    OwnedMatrix c(0, rows - 1, 0, courses);
-    fill(c, 0, rows - 1, 0, courses, kUntouched);
-    mat_mult_transposed(a.handle(), b.handle(), c.handle(), rows, columns, courses);
-    OwnedVector y(0, courses - 1);
-    for (int32_t r = 0; r < rows; ++r) {
-        mat_vec_mult(b.handle(), OffsetVector{a.handle().rowData(r), 0}, y.handle(), courses,
-                     columns);
-        for (int32_t k = 0; k < courses; ++k) EXPECT_EQ(c[r][k], y[k]) << r << ", " << k;
-        EXPECT_EQ(c[r][courses], kUntouched);
+    for (const int32_t courses : {3, 5}) {  // one batch of courses, and a batch and one
+        SCOPED_TRACE(courses);
+        SeededFloats source(static_cast<uint32_t>(rows) * 104729u);
+        OwnedMatrix a(0, rows - 1, 0, columns - 1);
+        OwnedMatrix b(0, courses - 1, 0, columns - 1);
+        fillRandom(a.handle(), 0, rows, columns, source);
+        fillRandom(b.handle(), 0, courses, columns, source);
+        for (int32_t c = 0; c < columns; c += 5) b[1][c] *= 1e5f;
+        OwnedMatrix c(0, rows - 1, 0, courses);
+        fill(c, 0, rows - 1, 0, courses, kUntouched);
+        mat_mult_transposed(a.handle(), b.handle(), c.handle(), rows, columns, courses);
+        OwnedVector y(0, courses - 1);
+        for (int32_t r = 0; r < rows; ++r) {
+            mat_vec_mult(b.handle(), OffsetVector{a.handle().rowData(r), 0}, y.handle(), courses,
+                         columns);
+            for (int32_t k = 0; k < courses; ++k) EXPECT_EQ(c[r][k], y[k]) << r << ", " << k;
+            EXPECT_EQ(c[r][courses], kUntouched);
+        }
     }
 }
 
