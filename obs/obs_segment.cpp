@@ -1,8 +1,12 @@
+#include <cstring>
+
 #include "host/host_api.h"
 #include "numeric/eigen.h"
 #include "numeric/matrix_helpers.h"
 #include "numeric/svd.h"
+#include "numeric/vector_dispatch.h"
 #include "obs/obs_correction.h"
+#include "obs/window_runs.h"
 
 #ifdef KORU_PROFILE
 #include <chrono>
@@ -23,7 +27,7 @@ namespace {
 // time of the window transfers, the host's product and the eigen-decomposition,
 // summed over all segments of all channels.
 struct SegmentProfile {
-    double reads = 0, writes = 0, product = 0, eigen = 0, segments = 0;
+    double reads = 0, writes = 0, fits = 0, product = 0, eigen = 0, segments = 0;
     long long segmentCount = 0;
 };
 SegmentProfile profile;
@@ -62,30 +66,29 @@ bool windowInBounds(const CtcFile& file, int32_t trigger, int32_t pre, int32_t p
     return firstSample >= 0 && lastSample <= static_cast<int64_t>(file.NrOfSamples) - 1;
 }
 
-uint32_t firstSampleOf(int32_t trigger, int32_t pre) {
-    return static_cast<uint32_t>(static_cast<int64_t>(trigger) - pre);
+int64_t firstSampleOf(int32_t trigger, int32_t pre) {
+    return static_cast<int64_t>(trigger) - pre;
 }
 
+// Row j holds the window of its occurrence, or zeros when that window is
+// out of bounds (nothing is read for it).
 bool fillRows(ObsWorkspace& ws, CtcFile& file, int32_t channel, int32_t firstOccurrence,
               OffsetIntVector T, int32_t N, int32_t pre, int32_t post) {
     for (int32_t j = 0; j < ws.A; ++j) {
         const int32_t t = occurrenceOfRow(firstOccurrence, j, N, ws.A);
-        if (!windowInBounds(file, T[t], pre, post)) {
+        if (windowInBounds(file, T[t], pre, post)) {
+            ws.windowStarts[j] = firstSampleOf(T[t], pre);
+        } else {
+            ws.windowStarts[j] = kNoWindow;
             for (int32_t i = 0; i < ws.L; ++i) ws.X[j][i] = 0.0f;
-            continue;
         }
-        // Straight into row j: the same values as through the window buffer.
-        int transferred = 0;
-        {
-            KORU_PROFILE_SPAN(span, reads);
-            transferred = readCtcChannel(ws.X.rowData(j), file, static_cast<uint32_t>(channel),
-                                         firstSampleOf(T[t], pre), static_cast<uint32_t>(ws.L));
-        }
-        if (transferred != ws.L) return false;
     }
-    return true;
+    KORU_PROFILE_SPAN(span, reads);
+    return readWindowRuns(file, static_cast<uint32_t>(channel), ws.windowStarts, ws.A, ws.L,
+                          ws.X.rows, ws.runBuffer, static_cast<int64_t>(ws.A) * ws.L);
 }
 
+KORU_VECTOR_CLONES
 void removeRowMeans(ObsWorkspace& ws) {
     // m[j] is the mean of row j as vec_mean forms it; the rows are summed
     // several at a time.
@@ -99,6 +102,7 @@ void removeRowMeans(ObsWorkspace& ws) {
 
 // R = X X^T / L. The product is the one step in double precision; it goes to
 // the host, whose product is the fast one.
+KORU_VECTOR_CLONES
 void covarianceOfOccurrences(ObsWorkspace& ws) {
     const int64_t L = ws.L;
     for (int32_t j = 0; j < ws.A; ++j)
@@ -133,6 +137,7 @@ void componentBasis(ObsWorkspace& ws) {
 
 // Fits the component time courses to row j (mean-free), subtracts the fit and
 // restores the mean, into w.
+KORU_VECTOR_CLONES
 void removeFit(ObsWorkspace& ws, int32_t j, OffsetVector w) {
     // y = P * x, taken from the projections of all rows made at once.
     for (int32_t k = 0; k < ws.K; ++k) ws.y[k] = ws.Y[j][k];
@@ -170,33 +175,34 @@ bool correctSegment(ObsWorkspace& ws, CtcFile& file, int32_t channel, int32_t fi
     removeRowMeans(ws);
     covarianceOfOccurrences(ws);
     componentBasis(ws);
-    for (int32_t j = 0; j < ws.A && firstOccurrence + j < N; ++j) {
-        const int32_t t = firstOccurrence + j;
-        if (!windowInBounds(file, T[t], pre, post)) continue;
+    // Rows past the last occurrence were read but are not written.
+    for (int32_t j = 0; j < ws.A; ++j)
+        if (firstOccurrence + j >= N) ws.windowStarts[j] = kNoWindow;
+    const auto fill = [&](int32_t j, float* samples) {
+        KORU_PROFILE_SPAN(fit, fits);
         removeFit(ws, j, w);
-        int transferred = 0;
-        {
-            KORU_PROFILE_SPAN(span, writes);
-            transferred = writeCtcChannel(&w[0], file, static_cast<uint32_t>(channel),
-                                          firstSampleOf(T[t], pre), static_cast<uint32_t>(ws.L));
-        }
-        if (transferred != ws.L) return false;
-    }
-    return true;
+        std::memcpy(samples, &w[0], static_cast<size_t>(ws.L) * sizeof(float));
+    };
+    KORU_PROFILE_SPAN(span, writes);
+    return writeWindowRuns(file, static_cast<uint32_t>(channel), ws.windowStarts, ws.A, ws.L,
+                           ws.runBuffer, static_cast<int64_t>(ws.A) * ws.L, fill);
 }
 
 #ifdef KORU_PROFILE
 // One line on standard error (the host's log is not touched), read by the
 // benchmark script.
 void printSegmentProfile(double correctionSeconds) {
+    // The fits are made while the write runs are assembled; they count as
+    // segment work, not as writes.
+    const double writes = profile.writes - profile.fits;
     const double other =
-        profile.segments - profile.reads - profile.writes - profile.product - profile.eigen;
+        profile.segments - profile.reads - writes - profile.product - profile.eigen;
     std::fprintf(stderr,
                  "KORU profile: correction %.3f s in %lld segments: window reads %.3f s, window "
                  "writes %.3f s, product %.3f s, eigen-decomposition %.3f s, other segment work "
                  "%.3f s, outside segments %.3f s\n",
-                 correctionSeconds, profile.segmentCount, profile.reads, profile.writes,
-                 profile.product, profile.eigen, other, correctionSeconds - profile.segments);
+                 correctionSeconds, profile.segmentCount, profile.reads, writes, profile.product,
+                 profile.eigen, other, correctionSeconds - profile.segments);
     profile = SegmentProfile();
 }
 #endif

@@ -7,10 +7,11 @@ namespace {
 
 constexpr int64_t kLargestCount = std::numeric_limits<int32_t>::max();
 
-double* zeroFilledDoubles(int64_t count) {
-    void* block = std::calloc(static_cast<std::size_t>(count), sizeof(double));
+template <typename Element>
+Element* zeroFilled(int64_t count) {
+    void* block = std::calloc(static_cast<std::size_t>(count), sizeof(Element));
     if (!block) numeric_fatal_error("allocation failure in allocateObsWorkspace()");
-    return static_cast<double*>(block);
+    return static_cast<Element*>(block);
 }
 
 }  // namespace
@@ -18,12 +19,12 @@ double* zeroFilledDoubles(int64_t count) {
 uint64_t obsWorkspaceBytes(int32_t A, int32_t L) {
     const uint64_t a = static_cast<uint64_t>(A);
     const uint64_t l = static_cast<uint64_t>(L);
-    const uint64_t floatElements = 3 * a * l        // X, P, Q
+    const uint64_t floatElements = 4 * a * l        // X, P, Q, the run buffer
                                    + 7 * a * a      // R, V, W, B, G, H, and Y (A x K at most A x A)
                                    + 4 * a;         // m, e, y, f
     const uint64_t doubleElements = a * l + a * a;  // D, C
     const uint64_t rowTables = 9 * a + l;           // nine A-row matrices, Q
-    return floatElements * sizeof(float) + doubleElements * sizeof(double) +
+    return floatElements * sizeof(float) + doubleElements * sizeof(double) + a * sizeof(int64_t) +
            rowTables * sizeof(float*);
 }
 
@@ -50,8 +51,8 @@ void allocateObsWorkspace(ObsWorkspace& workspace, int32_t A, int32_t K, int32_t
     workspace.L = L;
     workspace.X = matrix(0, A - 1, 0, L - 1);
     workspace.m = vector(0, A - 1);
-    workspace.D = zeroFilledDoubles(static_cast<int64_t>(A) * L);
-    workspace.C = zeroFilledDoubles(static_cast<int64_t>(A) * A);
+    workspace.D = zeroFilled<double>(static_cast<int64_t>(A) * L);
+    workspace.C = zeroFilled<double>(static_cast<int64_t>(A) * A);
     workspace.R = matrix(1, A, 1, A);
     workspace.e = vector(1, A);
     workspace.V = matrix(1, A, 1, A);
@@ -64,11 +65,15 @@ void allocateObsWorkspace(ObsWorkspace& workspace, int32_t A, int32_t K, int32_t
     workspace.Y = matrix(0, A - 1, 0, K - 1);
     workspace.y = vector(0, A - 1);
     workspace.f = vector(0, A - 1);
+    workspace.windowStarts = zeroFilled<int64_t>(A);
+    workspace.runBuffer = zeroFilled<float>(static_cast<int64_t>(A) * L);
 }
 
 void releaseObsWorkspace(ObsWorkspace& workspace) {
     const int32_t A = workspace.A;
     const int32_t L = workspace.L;
+    std::free(workspace.runBuffer);
+    std::free(workspace.windowStarts);
     release_vector(workspace.f, 0, A - 1);
     release_vector(workspace.y, 0, A - 1);
     release_matrix(workspace.Y, 0, A - 1, 0, workspace.K - 1);

@@ -29,6 +29,10 @@ struct ObsWorkspace {
     OffsetMatrix Y;       // 0..A-1 x 0..K-1: projections P * x of every row of X
     OffsetVector y;       // 0..A-1: projections P * x of one window
     OffsetVector f;       // 0..A-1: fit coefficients H * y of one window
+    // The windows' moves in runs: the first sample of each row's window, and
+    // a buffer of A*L samples for the stretch of channel a run covers.
+    int64_t* windowStarts = nullptr;
+    float* runBuffer = nullptr;
 };
 
 enum class ObsWorkspaceCheck {

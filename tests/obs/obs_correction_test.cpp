@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -299,30 +300,44 @@ TEST_F(Correction, WindowsOutOfBoundsAreLeftAloneAndGiveZeroRows) {
     EXPECT_EQ(correct(untouched, settings).channels, untouched.channels);
 }
 
-TEST_F(Correction, OverlappingWindowsEndWithTheLaterOccurrencesValues) {
-    Settings settings;
-    settings.triggers = evenlySpaced(10, 20, 25);
-    settings.triggers[4] = settings.triggers[3] + 8;  // windows 3 and 4 share 8 samples
-    settings.K = 1;
-    const TestRecording raw = artifactRecording(1, 300, settings, 13);
-    const TestRecording corrected = correct(raw, settings);
+// Where two windows overlap, the samples end with the values of the one
+// written later, the later row, whether it lies later or earlier in time.
+TEST_F(Correction, OverlappingWindowsEndWithTheLaterRowsValues) {
+    for (const bool reversed : {false, true}) {
+        SCOPED_TRACE(reversed ? "occurrences in descending order" : "in ascending order");
+        Settings settings;
+        settings.triggers = evenlySpaced(10, 20, 25);
+        settings.triggers[4] = settings.triggers[3] + 8;  // windows 3 and 4 share 8 samples
+        if (reversed) std::reverse(settings.triggers.begin(), settings.triggers.end());
+        settings.K = 1;
+        const TestRecording raw = artifactRecording(1, 300, settings, 13);
+        const TestRecording corrected = correct(raw, settings);
 
-    Windows rows;
-    for (int32_t trigger : settings.triggers)
-        rows.push_back(windowOf(raw.channels[0], trigger, settings));
-    const Windows expected = referenceCorrection(rows, settings.K);
-    const double tolerance = 1e-4 * largestMagnitude(raw);
-    bool distinguishable = false;
-    for (int32_t s = settings.triggers[4] - settings.pre; s <= settings.triggers[3] + settings.post;
-         ++s) {
-        const double later =
-            expected[4][static_cast<std::size_t>(s - settings.triggers[4] + settings.pre)];
-        const double earlier =
-            expected[3][static_cast<std::size_t>(s - settings.triggers[3] + settings.pre)];
-        EXPECT_NEAR(corrected.channels[0][static_cast<std::size_t>(s)], later, tolerance) << s;
-        if (std::fabs(later - earlier) > 10 * tolerance) distinguishable = true;
+        Windows rows;
+        for (int32_t trigger : settings.triggers)
+            rows.push_back(windowOf(raw.channels[0], trigger, settings));
+        const Windows expected = referenceCorrection(rows, settings.K);
+        const std::size_t earlyRow = reversed ? 6 : 3, lateRow = reversed ? 5 : 4;
+        const int32_t early = settings.triggers[earlyRow], late = settings.triggers[lateRow];
+        const std::size_t laterRow = std::max(earlyRow, lateRow);
+        const std::size_t earlierRow = std::min(earlyRow, lateRow);
+        const double tolerance = 1e-4 * largestMagnitude(raw);
+        bool distinguishable = false;
+        for (int32_t s = late - settings.pre; s <= early + settings.post; ++s) {
+            const auto valueOf = [&](std::size_t row) {
+                const int32_t first = settings.triggers[row] - settings.pre;
+                return expected[row][static_cast<std::size_t>(s - first)];
+            };
+            EXPECT_NEAR(corrected.channels[0][static_cast<std::size_t>(s)], valueOf(laterRow),
+                        tolerance)
+                << s;
+            if (std::fabs(valueOf(laterRow) - valueOf(earlierRow)) > 10 * tolerance)
+                distinguishable = true;
+        }
+        EXPECT_TRUE(distinguishable);
+        expectUnchangedOutside(corrected.channels[0], raw.channels[0],
+                               windowMask(300, settings, 0, 10));
     }
-    EXPECT_TRUE(distinguishable);
 }
 
 TEST_F(Correction, RecordingInVoltsIsCorrectedLikeTheSameInMicrovolts) {
