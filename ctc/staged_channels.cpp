@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -19,12 +20,24 @@ enum SpanState : uint8_t { kNotStaged = 0, kStaged = 1, kChanged = 2 };
 
 enum class Staging { Held, NotHeld, FileFailed };
 
+// Each channel's run in the copy, and where they are long enough each
+// channel's part of a span, start on a multiple of this many bytes: the
+// copy's transfers then cover whole pages and whole large blocks of the page
+// cache, which makes them and the copy's release markedly cheaper than
+// transfers that straddle pages.
+constexpr uint64_t kAlignmentBytes = 64 * 1024;
+
+uint64_t roundedUp(uint64_t value, uint64_t unit) {
+    return (value + unit - 1) / unit * unit;
+}
+
 }  // namespace
 
 struct StagedChannels {
-    DiskArray scratch = {};  // element (channel, sample) at channel * sampleCount + sample
+    DiskArray scratch = {};  // element (channel, sample) at channel * channelPitch + sample
     uint64_t channelCount = 0;
     uint64_t sampleCount = 0;
+    uint64_t channelPitch = 0;  // sampleCount rounded up to whole alignment units
     uint32_t elementSize = 0;
     uint64_t spanSamples = 0;  // span k holds samples k * spanSamples on
     uint64_t spanCount = 0;
@@ -165,7 +178,7 @@ Staging stageSpan(DiskArray& array, StagedChannels& staged, uint64_t span) {
     transpose(staged.rows, rowPitch(staged), samples, channels, staged.elementSize, staged.columns,
               columnPitch(staged));
     for (uint64_t channel = 0; channel < channels; ++channel) {
-        if (writeElementsDirect(staged.scratch, channel * staged.sampleCount + firstSample,
+        if (writeElementsDirect(staged.scratch, channel * staged.channelPitch + firstSample,
                                 static_cast<uint32_t>(samples),
                                 staged.columns + channel * columnPitch(staged)) !=
             static_cast<int>(samples)) {
@@ -183,7 +196,7 @@ bool writeBackSpan(DiskArray& array, StagedChannels& staged, uint64_t span) {
     const uint64_t samples = samplesInSpan(staged, span);
     const uint64_t channels = staged.channelCount;
     for (uint64_t channel = 0; channel < channels; ++channel) {
-        if (readElementsDirect(staged.scratch, channel * staged.sampleCount + firstSample,
+        if (readElementsDirect(staged.scratch, channel * staged.channelPitch + firstSample,
                                static_cast<uint32_t>(samples),
                                staged.columns + channel * columnPitch(staged)) !=
             static_cast<int>(samples)) {
@@ -212,10 +225,13 @@ bool fileStillHolds(const DiskArray& array, const WindowSpan& span) {
            fileLength(array.Stream->file, length) && length >= end;
 }
 
-// Calls move(spanState, window, copyWindow, sampleOffset) for the part of
-// the window in each span in turn, after staging the span where it can be;
-// `window` addresses the part in the file, `copyWindow` in the copy (valid
-// only when the span is held). Stops at the first failure.
+// Calls move(heldSpans, window, copyWindow, sampleOffset) for the parts of
+// the window in turn, after staging each span it touches where it can be: a
+// part is either a run of consecutive held spans, moved in one transfer of
+// the copy, or one span that is not held, moved directly. `window` addresses
+// the part in the file, `copyWindow` in the copy (valid only when held);
+// heldSpans is the run's first span state, or null. Stops at the first
+// failure.
 template <typename Move>
 bool forEachSpanPart(DiskArray& array, StagedChannels& staged, const WindowSpan& span, Move move) {
     if (span.count == 0) return true;
@@ -223,22 +239,43 @@ bool forEachSpanPart(DiskArray& array, StagedChannels& staged, const WindowSpan&
     const uint64_t channels = staged.channelCount;
     const uint64_t channel = span.firstElement % channels;
     const uint64_t firstSample = span.firstElement / channels;
-    for (uint64_t done = 0; done < span.count;) {
+    const auto part = [&](uint64_t done, uint64_t count) {
+        const uint64_t sample = firstSample + done;
+        return std::make_pair(
+            WindowSpan{sample * channels + channel, channels, static_cast<uint32_t>(count)},
+            WindowSpan{channel * staged.channelPitch + sample, 1, static_cast<uint32_t>(count)});
+    };
+    uint64_t heldFrom = 0;  // the run of held spans covers [heldFrom, done)
+    uint64_t done = 0;
+    const auto moveHeld = [&]() {
+        if (heldFrom == done) return true;
+        const auto [inFile, inCopy] = part(heldFrom, done - heldFrom);
+        return move(&staged.spanState[(firstSample + heldFrom) / staged.spanSamples], inFile,
+                    inCopy, heldFrom);
+    };
+    while (done < span.count) {
         const uint64_t sample = firstSample + done;
         const uint64_t spanIndex = sample / staged.spanSamples;
         const uint64_t spanEnd = (spanIndex + 1) * staged.spanSamples;
-        const uint32_t count = static_cast<uint32_t>(std::min(span.count - done, spanEnd - sample));
+        const uint64_t count = std::min<uint64_t>(span.count - done, spanEnd - sample);
         const Staging staging = stageSpan(array, staged, spanIndex);
         if (staging == Staging::FileFailed) return false;
-        const WindowSpan inFile{sample * channels + channel, channels, count};
-        const WindowSpan inCopy{channel * staged.sampleCount + sample, 1, count};
-        const bool held = staging == Staging::Held;
-        if (!move(held ? &staged.spanState[spanIndex] : nullptr, inFile, inCopy, done)) {
-            return false;
+        if (staging == Staging::NotHeld) {
+            if (!moveHeld()) return false;
+            const auto [inFile, inCopy] = part(done, count);
+            if (!move(nullptr, inFile, inCopy, done)) return false;
+            heldFrom = done + count;
         }
         done += count;
     }
-    return true;
+    return moveHeld();
+}
+
+// The number of spans that a part of the copy, `copyWindow`, reaches into.
+uint64_t spansOfPart(const StagedChannels& staged, const WindowSpan& copyWindow) {
+    const uint64_t first = copyWindow.firstElement % staged.channelPitch;
+    const uint64_t last = first + copyWindow.count - 1;
+    return last / staged.spanSamples - first / staged.spanSamples + 1;
 }
 
 bool isWritable(const DiskArray& array) {
@@ -258,15 +295,21 @@ StagedChannels* createStagedChannels(DiskArray& array, uint64_t channelCount, ui
     staged->channelCount = channelCount;
     staged->sampleCount = array.ElementCount / channelCount;
     staged->elementSize = static_cast<uint32_t>(elementSize);
-    staged->spanSamples = std::min(staged->sampleCount, spanBytes / (channelCount * elementSize));
+    staged->channelPitch = roundedUp(staged->sampleCount, kAlignmentBytes / elementSize);
+    uint64_t spanSamples = spanBytes / (channelCount * elementSize);
+    if (spanSamples * elementSize >= kAlignmentBytes) {
+        spanSamples =
+            spanSamples / (kAlignmentBytes / elementSize) * (kAlignmentBytes / elementSize);
+    }
+    staged->spanSamples = std::min(staged->sampleCount, spanSamples);
     staged->spanCount = (staged->sampleCount + staged->spanSamples - 1) / staged->spanSamples;
     staged->spanState = new (std::nothrow) uint8_t[staged->spanCount]();
     staged->rows = new (std::nothrow) unsigned char[staged->spanSamples * rowPitch(*staged)];
     staged->columns = new (std::nothrow) unsigned char[channelCount * columnPitch(*staged)];
     const uint32_t typeCode = (array.Flags >> kDiskArrayTypeShift) & 0xFF;
     if (staged->spanState == nullptr || staged->rows == nullptr || staged->columns == nullptr ||
-        openScratchArray(staged->scratch, array.Stream->directory, array.ElementCount, typeCode) !=
-            1) {
+        openScratchArray(staged->scratch, array.Stream->directory,
+                         channelCount * staged->channelPitch, typeCode) != 1) {
         releaseStagedChannels(staged);
         return nullptr;
     }
@@ -287,8 +330,9 @@ bool readStagedWindow(DiskArray& array, StagedChannels& staged, const WindowSpan
                       const SampleConversion& conversion, float* samples) {
     return forEachSpanPart(
         array, staged, span,
-        [&](uint8_t* state, const WindowSpan& inFile, const WindowSpan& inCopy, uint64_t offset) {
-            return state != nullptr
+        [&](uint8_t* heldSpans, const WindowSpan& inFile, const WindowSpan& inCopy,
+            uint64_t offset) {
+            return heldSpans != nullptr
                        ? readWindowDirect(staged.scratch, inCopy, conversion, samples + offset)
                        : readWindowDirect(array, inFile, conversion, samples + offset);
         });
@@ -299,12 +343,13 @@ bool writeStagedWindow(DiskArray& array, StagedChannels& staged, const WindowSpa
     if (!isWritable(array)) return false;
     return forEachSpanPart(
         array, staged, span,
-        [&](uint8_t* state, const WindowSpan& inFile, const WindowSpan& inCopy, uint64_t offset) {
-            if (state == nullptr) {
+        [&](uint8_t* heldSpans, const WindowSpan& inFile, const WindowSpan& inCopy,
+            uint64_t offset) {
+            if (heldSpans == nullptr) {
                 return writeWindowDirect(array, inFile, conversion, samples + offset);
             }
             // Even a partly failed write may have changed the copy.
-            *state = kChanged;
+            std::fill_n(heldSpans, spansOfPart(staged, inCopy), uint8_t{kChanged});
             if (writeWindowDirect(staged.scratch, inCopy, conversion, samples + offset)) {
                 return true;
             }

@@ -15,11 +15,12 @@
 // bytes.
 //
 // Memory: two span buffers of a fixed size, whatever the file's length.
-// Disk: the scratch file, as long as the data part; where the file system
-// (or the process's file size limit) cannot hold it, there is no copy and
-// the windows go to the file directly. The layer is the file's only writer
-// while it is open; a file cut behind its back fails the windows that reach
-// beyond the new end, as direct transfers would.
+// Disk: the scratch file, as long as the data part with each channel rounded
+// up to 64 KiB; where the file system (or the process's file size limit)
+// cannot hold it, there is no copy and the windows go to the file directly.
+// The layer is the file's only writer while it is open; a file cut behind its
+// back fails the windows that reach beyond the new end, as direct transfers
+// would.
 
 #include <cstdint>
 
