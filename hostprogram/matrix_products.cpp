@@ -8,16 +8,20 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 #include "host/host_contract.h"
 #include "hostprogram/host_export.h"
 
 namespace {
 
-// A 100 x 100 covariance over a few thousand samples is too small for a
-// second thread to pay for its start-up and the shared cache (measured; see
-// the README's benchmark section).
+// A 100 x 100 covariance over a few thousand samples is too small for
+// OpenBLAS's own threads to pay for their hand-over (measured; see the
+// README's benchmark section); the host splits the Gram product itself.
 constexpr int kDefaultBlasThreads = 1;
 
 ProductKind productKind = ProductKind::kBlas;
@@ -74,11 +78,97 @@ void plainMatrixVectorProduct(const Real* A, const Real* x, Real* y, int m, int 
     }
 }
 
-// A * A^T of one block: the result is symmetric, so the rank-k update
-// computes one triangle (half the work of the general product) and the other
-// is mirrored from it.
+// The upper triangle of C (m x m) = A * A^T over the columns [first, first +
+// count) of A (m x k): a rank-count update, half the work of the general
+// product.
+void gramTriangle(const double* A, double* C, int m, int k, int first, int count) {
+    cblas_dsyrk(CblasRowMajor, CblasUpper, CblasNoTrans, m, count, 1.0, A + first, k, 0.0, C, m);
+}
+
+// A second thread for the Gram products: while the plug-in waits for the
+// product, the machine's second core takes the later half of the inner sum.
+// The halves go to two rank-k updates whose triangles are added; splitting
+// the long inner dimension keeps both updates as efficient as one whole.
+class GramHelper {
+public:
+    GramHelper() : thread_([this] { serve(); }) {}
+    ~GramHelper() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_one();
+        thread_.join();
+    }
+    GramHelper(const GramHelper&) = delete;
+    GramHelper& operator=(const GramHelper&) = delete;
+
+    // The upper triangle of C = A * A^T.
+    void upperTriangle(const double* A, double* C, int m, int k) {
+        const int half = k / 2;
+        later_.resize(static_cast<size_t>(m) * m);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            task_ = Task{A, m, k, half};
+            pending_ = true;
+        }
+        wake_.notify_one();
+        gramTriangle(A, C, m, k, 0, half);
+        std::unique_lock<std::mutex> lock(mutex_);
+        done_.wait(lock, [this] { return !pending_; });
+        for (long long i = 0; i < m; ++i)
+            for (long long j = i; j < m; ++j) C[i * m + j] += later_[i * m + j];
+    }
+
+private:
+    struct Task {
+        const double* A;
+        int m, k, first;
+    };
+
+    void serve() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return pending_ || stopping_; });
+            if (stopping_) return;
+            const Task task = task_;
+            lock.unlock();
+            gramTriangle(task.A, later_.data(), task.m, task.k, task.first, task.k - task.first);
+            lock.lock();
+            pending_ = false;
+            done_.notify_one();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_, done_;
+    Task task_{};
+    bool pending_ = false;
+    bool stopping_ = false;
+    std::vector<double> later_;
+    std::thread thread_;
+};
+
+// Inner sums shorter than this are not worth the hand-over to the second
+// thread; the plug-in's run at 1 kHz sums 1701 samples.
+constexpr int kShortestSplitSum = 512;
+
+// The second thread only where there is a second core for it, and only when
+// OpenBLAS itself is left to one thread (the user may have asked for more).
+bool gramHelperWanted() {
+    static const bool wanted = std::thread::hardware_concurrency() >= 2;
+    return wanted && openblas_get_num_threads() == 1;
+}
+
+// A * A^T of one block: the result is symmetric, so one triangle is computed
+// and the other is mirrored from it.
 void gramProduct(const double* A, double* C, int m, int k) {
-    cblas_dsyrk(CblasRowMajor, CblasUpper, CblasNoTrans, m, k, 1.0, A, k, 0.0, C, m);
+    if (k >= kShortestSplitSum && gramHelperWanted()) {
+        static GramHelper helper;
+        helper.upperTriangle(A, C, m, k);
+    } else {
+        gramTriangle(A, C, m, k, 0, k);
+    }
     for (long long i = 1; i < m; ++i)
         for (long long j = 0; j < i; ++j) C[i * m + j] = C[j * m + i];
 }

@@ -101,23 +101,24 @@ TEST_P(HostMatrixProduct, SingleMatchesPlainLoopAndOverwritesResult) {
 }
 
 // The one way the plug-in calls it: D * D^T, a symmetric result. The whole
-// result is written, both triangles, over what was there.
+// result is written, both triangles, over what was there. Long rows are
+// summed in two halves on two threads.
 TEST_P(HostMatrixProduct, GramProductOfOneBlockIsSymmetricAndComplete) {
     std::mt19937 random(3);
-    for (int rows : {1, 2, 12, 100}) {
-        SCOPED_TRACE(rows);
-        const int length = 40 + rows;
-        auto d = randomBlock<double>(rows * length, random);
-        std::vector<double> c(rows * rows, std::numeric_limits<double>::quiet_NaN());
-        zt_intel_matrix_matrix_mult_d(d.data(), d.data(), c.data(), rows, rows, length, false,
-                                      true);
-        auto expected = plainProduct(d, d, rows, rows, length, false, true);
-        for (int i = 0; i < rows; ++i)
-            for (int j = 0; j < rows; ++j) {
-                EXPECT_EQ(c[i * rows + j], c[j * rows + i]);
-                EXPECT_NEAR(c[i * rows + j], expected[i * rows + j], 1e-12 * length);
-            }
-    }
+    for (int rows : {1, 2, 12, 100})
+        for (int length : {40 + rows, 1701 + rows}) {
+            SCOPED_TRACE(std::to_string(rows) + " x " + std::to_string(length));
+            auto d = randomBlock<double>(rows * length, random);
+            std::vector<double> c(rows * rows, std::numeric_limits<double>::quiet_NaN());
+            zt_intel_matrix_matrix_mult_d(d.data(), d.data(), c.data(), rows, rows, length, false,
+                                          true);
+            auto expected = plainProduct(d, d, rows, rows, length, false, true);
+            for (int i = 0; i < rows; ++i)
+                for (int j = 0; j < rows; ++j) {
+                    EXPECT_EQ(c[i * rows + j], c[j * rows + i]);
+                    EXPECT_NEAR(c[i * rows + j], expected[i * rows + j], 1e-12 * length);
+                }
+        }
 }
 
 // The plain kind is the reference of bit-identity checks: each element is
