@@ -390,9 +390,10 @@ def benchmark(arguments):
         if target == 'threads':
             for threads in (1, 2):
                 figures = measure(arguments, program, 'long', threads)
-                print('long with %d OpenBLAS thread%s: %.2f s, of which products %.2f s'
-                      % (threads, '' if threads == 1 else 's', figures['wall'],
-                         figures['host_product'] or 0), flush=True)
+                how = ('1 OpenBLAS thread (the host splits each Gram product over two '
+                       'threads)' if threads == 1 else '2 OpenBLAS threads')
+                print('long with %s: %.2f s, of which products %.2f s'
+                      % (how, figures['wall'], figures['host_product'] or 0), flush=True)
             continue
         results = [figures_of(name) for name in TARGETS[target]]
         if target in ('standard', 'long') and 'reference' in results[0]:
