@@ -1,10 +1,12 @@
-// Single-byte corruptions of valid files, opened in memory and checked
-// against a separate, plainly written reading of the raw bytes that uses
-// 128-bit sizes and so needs no overflow reasoning of its own.
+// Cut and corrupted files, opened in memory and checked against a separate,
+// plainly written reading of the raw bytes that uses 128-bit sizes and so
+// needs no overflow reasoning of its own.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,7 @@ struct Expected {
     uint32_t fileVersion = 1, compressionType = 0, compressionParams = 0, dataType = 0;
     uint32_t ordering = 0, channels = 0, samples = 0, blocks = 0;
     uint32_t frequencyBits = 0x3F800000;  // 1.0f
+    uint64_t headerLength = 0;
 };
 
 Expected refused(Expected expected, const std::string& message) {
@@ -91,6 +94,7 @@ Expected referenceOpenInMemory(const Bytes& bytes) {
     if (e.dataType != 1 && e.dataType != 3 && e.dataType != 4 && e.dataType != 5) {
         return refused(e, "Unsupported datatype.\n");
     }
+    e.headerLength = position;
     const Wide size = e.dataType == 3 ? 2 : e.dataType == 4 ? 1 : 4;
     if (position + elements * size > bytes.size()) {
         return refused(e, "The data part reaches beyond the end of the file.\n");
@@ -101,38 +105,68 @@ Expected referenceOpenInMemory(const Bytes& bytes) {
 
 class CtcCorruptionTest : public TempFolderTest {};
 
-TEST_F(CtcCorruptionTest, EverySingleByteChangeMatchesTheReferenceReading) {
+// Every prefix, many single-byte changes and a tail beyond the data part of
+// files of every variant. In memory the open matches the reference reading;
+// in place a cut file grows to the header's promise at most, and to exactly
+// that once the header is whole, and a long file keeps its tail.
+TEST_F(CtcCorruptionTest, CutAndChangedFilesMatchTheReferenceReading) {
     std::vector<Bytes> files;
     for (uint32_t dataType : {1u, 3u, 4u, 5u}) {
-        files.push_back(fileBytes(ctcFields(dataType, dataType == 4 ? 2 : 1, 2, 3), 6));
+        CtcFields fields = ctcFields(dataType, dataType == 4 ? 2 : 1, 2, 3);
+        if (dataType == 5) {  // blocks play no part in a continuous file's size
+            fields.trials = {1};
+            fields.pre = {2};
+            fields.post = {3};
+        }
+        files.push_back(fileBytes(fields, 6));
     }
-    CtcFields epoched = ctcFields(3, 5, 1, 0);
+    CtcFields epoched = ctcFields(3, 5, 2, 4);  // S plays no part in the size
     epoched.compressionType = 1;
     epoched.compressionParams = {3};
-    epoched.trials = {2, 0};
-    epoched.pre = {1, 0};
-    epoched.post = {1, 2};
-    files.push_back(fileBytes(epoched, 6));
+    epoched.trials = {0, 2};  // 0 counts as one trial
+    epoched.pre = {0, 1};
+    epoched.post = {2, 1};
+    files.push_back(fileBytes(epoched, 2 * 2 + 2 * 2 * 2));
+    CtcFields beyondSixtyFourBits;  // an element count that wraps around in 64 bits
+    beyondSixtyFourBits.ordering = 3;
+    beyondSixtyFourBits.channels = 0xFFFFFFFF;
+    beyondSixtyFourBits.trials = beyondSixtyFourBits.pre = beyondSixtyFourBits.post = {0xFFFFFFFF};
+    files.push_back(headerBytes(beyondSixtyFourBits));
+    for (uint32_t ordering : {0u, 9u}) {  // which refusal comes first
+        files.push_back(headerBytes(ctcFields(ordering == 0 ? 0 : 6, ordering, 2, 3)));
+    }
 
     const std::string path = pathOf("corrupt.ctc");
-    for (size_t variant = 0; variant < files.size(); ++variant) {
-        for (size_t position = 0; position < files[variant].size(); ++position) {
-            const uint8_t original = files[variant][position];
-            const uint8_t replacements[] = {
-                0x00, 0x01, 0x02, 0x07, 0x80, 0xFF, static_cast<uint8_t>(original ^ 0x01)};
-            for (uint8_t replacement : replacements) {
-                Bytes corrupt = files[variant];
-                corrupt[position] = replacement;
-                SCOPED_TRACE("variant " + std::to_string(variant) + ", byte " +
-                             std::to_string(position) + " = " + std::to_string(replacement));
-                const Expected expected = referenceOpenInMemory(corrupt);
-                writeFile(path, corrupt);
-                CtcFile file;
-                testing::internal::CaptureStderr();
-                const int opened = openCtcFile(file, path.c_str(), 0);
-                ASSERT_EQ(testing::internal::GetCapturedStderr(), expected.message);
-                ASSERT_EQ(opened, expected.opens ? 1 : 0);
-                if (!opened) continue;
+    for (const Bytes& original : files) {
+        const Expected whole = referenceOpenInMemory(original);
+        std::vector<std::pair<std::string, Bytes>> inputs;
+        for (size_t length = 0; length < original.size(); ++length) {
+            inputs.push_back({"cut at " + std::to_string(length),
+                              Bytes(original.begin(), original.begin() + length)});
+        }
+        for (size_t position = 0; position < original.size(); ++position) {
+            const int flipped = original[position] ^ 0x01;
+            for (int replacement : {0x00, 0x01, 0x02, 0x07, 0x80, 0xFF, flipped}) {
+                Bytes corrupt = original;
+                corrupt[position] = static_cast<uint8_t>(replacement);
+                inputs.push_back(
+                    {"byte " + std::to_string(position) + " = " + std::to_string(replacement),
+                     corrupt});
+            }
+        }
+        Bytes withTail = original;
+        withTail.insert(withTail.end(), {'t', 'a', 'i', 'l'});
+        inputs.push_back({"with a tail", withTail});
+        for (const auto& [name, input] : inputs) {
+            SCOPED_TRACE("file of " + std::to_string(original.size()) + " bytes, " + name);
+            const Expected expected = referenceOpenInMemory(input);
+            writeFile(path, input);
+            CtcFile file;
+            testing::internal::CaptureStderr();
+            int opened = openCtcFile(file, path.c_str(), kInMemory);
+            ASSERT_EQ(testing::internal::GetCapturedStderr(), expected.message);
+            ASSERT_EQ(opened, expected.opens ? 1 : 0);
+            if (opened) {
                 uint32_t frequencyBits;
                 std::memcpy(&frequencyBits, &file.SamplingFrequency, sizeof frequencyBits);
                 EXPECT_EQ(file.FileVersion, expected.fileVersion);
@@ -144,6 +178,35 @@ TEST_F(CtcCorruptionTest, EverySingleByteChangeMatchesTheReferenceReading) {
                 EXPECT_EQ(file.NrOfSamples, expected.samples);
                 EXPECT_EQ(frequencyBits, expected.frequencyBits);
                 EXPECT_EQ(file.NrOfBlocks, expected.blocks);
+                // The last sample of the last channel lies inside what was loaded;
+                // epoched files have no windows.
+                const bool inBounds =
+                    expected.fileVersion != 0 && expected.channels != 0 && expected.samples != 0;
+                const bool epochedFile = expected.ordering >= 3;
+                float sample;
+                testing::internal::CaptureStderr();
+                EXPECT_EQ(
+                    readCtcChannel(&sample, file, expected.channels - 1, expected.samples - 1, 1),
+                    inBounds && !epochedFile ? 1 : 0);
+                EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                          inBounds && epochedFile
+                              ? "Unsupported SampleOrdering for this function.\n"
+                              : "");
+                if (epochedFile && input == original) {
+                    EXPECT_EQ(file.BlockStarts[1], 4u);  // after the first block
+                }
+                EXPECT_EQ(closeCtcFile(file), 1);
+            }
+            if (!whole.opens || input.size() == original.size()) continue;
+            testing::internal::CaptureStderr();
+            opened = openCtcFile(file, path.c_str(), kCtcOpenInPlace);
+            testing::internal::GetCapturedStderr();
+            const uint64_t length = std::filesystem::file_size(path);
+            EXPECT_LE(length, std::max(input.size(), original.size()));
+            if (input.size() >= whole.headerLength) {
+                EXPECT_EQ(length, std::max(input.size(), original.size()));
+            }
+            if (opened) {
                 EXPECT_EQ(closeCtcFile(file), 1);
             }
         }

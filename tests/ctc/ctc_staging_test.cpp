@@ -1,21 +1,23 @@
-// Windows of interleaved files go through a staged channel-major copy in a
-// scratch file. These tests hold it to a plain model of the data part and to
-// the direct transfers it replaces: every read sees every earlier write, raw
-// element transfers see the windows and the windows see them, untouched bytes
-// stay as they were, and failed writes are reported at the latest by the
-// close.
+// Windows go through the layer's access paths (contiguous, in memory,
+// interleaved through a staged channel-major copy in a scratch file, and
+// interleaved directly) and are held to a plain model of the data part and to
+// each other: every read sees every earlier write, raw element transfers see
+// the windows and the windows see them, untouched bytes stay as they were,
+// and failed writes are reported at the latest by the close.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "ctc/channel_window.h"
 #include "ctc/ctc_file.h"
 #include "ctc/disk_array_stream.h"
 #include "ctc/staged_channels.h"
@@ -27,11 +29,6 @@ namespace {
 
 class CtcStagingTest : public TempFolderTest {};
 
-std::string makeFile(const std::string& path, const CtcFields& fields) {
-    writeFile(path, fileBytes(fields, uint64_t{fields.channels} * fields.samples));
-    return path;
-}
-
 // The data part as the file should hold it, changed the plain way: stored
 // elements encoded and decoded with the formulas written out once more.
 struct DataModel {
@@ -40,41 +37,43 @@ struct DataModel {
 
     uint32_t size() const { return elementBytes(fields.dataType); }
     uint64_t index(uint32_t channel, uint32_t sample) const {
+        if (fields.ordering == 1) return uint64_t{channel} * fields.samples + sample;
         return uint64_t{sample} * fields.channels + channel;
     }
-
     float read(uint32_t channel, uint32_t sample) const {
         const double stored = storedValue(data, fields.dataType, index(channel, sample));
         if (fields.dataType == 1) return static_cast<float>(stored);
         return static_cast<float>(stored) * fields.scales[channel] + fields.offsets[channel];
     }
 
-    // Values stay inside the stored type's range here; the limits are
-    // tested with the direct transfers.
+    // Integer types keep the quotient truncated toward zero, their nearest
+    // limit when it lies outside their range, and 0 for NaN.
     void write(uint32_t channel, uint32_t sample, float value) {
-        uint8_t* element = data.data() + index(channel, sample) * size();
-        if (fields.dataType == 1) {
-            std::memcpy(element, &value, 4);
-            return;
-        }
+        const uint32_t dataType = fields.dataType;
+        if (dataType == 1) return storeValue(data, 1, index(channel, sample), value);
         const float quotient = (value - fields.offsets[channel]) / fields.scales[channel];
-        if (fields.dataType == 5) {
-            std::memcpy(element, &quotient, 4);
-        } else if (fields.dataType == 3) {
-            const int16_t stored = static_cast<int16_t>(quotient);
-            std::memcpy(element, &stored, 2);
-        } else {
-            element[0] = static_cast<uint8_t>(static_cast<int8_t>(quotient));
+        double stored = quotient;
+        if (dataType != 5) {
+            const double limit = dataType == 3 ? 32767 : 127;
+            stored = std::isnan(quotient) ? 0 : std::clamp(std::trunc(stored), -limit - 1, limit);
         }
+        storeValue(data, dataType, index(channel, sample), stored);
     }
 };
 
-// A value that the stored type of `channel` can hold.
+// A value that the stored type of `channel` can hold, or for integer types
+// now and then one at or beyond its limits.
 float valueFor(const CtcFields& fields, uint32_t channel, std::mt19937& random) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float edges[] = {127.5f,   -128.5f, 200.0f, 32767.9f, -32768.9f,
+                           40000.0f, -1e30f,  inf,    -inf,     std::nanf("")};
     const float limit = fields.dataType == 3 ? 30000.0f : fields.dataType == 4 ? 120.0f : 1e6f;
-    std::uniform_real_distribution<float> quotient(-limit, limit);
-    if (fields.dataType == 1) return quotient(random);
-    return quotient(random) * fields.scales[channel] + fields.offsets[channel];
+    float quotient = std::uniform_real_distribution<float>(-limit, limit)(random);
+    if ((fields.dataType == 3 || fields.dataType == 4) && random() % 8 == 0) {
+        quotient = edges[random() % std::size(edges)];
+    }
+    if (fields.dataType == 1) return quotient;
+    return quotient * fields.scales[channel] + fields.offsets[channel];
 }
 
 // Replaces the copy the first strided window would make: spans of
@@ -89,51 +88,79 @@ void chooseCopy(CtcFile& file, uint64_t spanBytes) {
 }
 
 struct ModelCase {
-    const char* name;
+    std::string name;
     uint32_t dataType;
+    uint32_t ordering;
+    uint32_t openMode;
     uint32_t channels;
     uint32_t samples;
     uint64_t spanSamples;  // 0: the layer's own choice
     bool staged;           // whether the layer's own choice stages
 };
 
-const ModelCase kModelCases[] = {
-    {"FloatThreeChannelsManySpans", 1, 3, 1500, 256, true},
-    {"ScaledFloatSevenChannelsUnevenSpans", 5, 7, 1100, 300, true},
-    {"Int16TwoChannels", 3, 2, 2000, 256, true},
-    {"Int8SixtyFourChannels", 4, 64, 900, 257, true},
-    {"FloatThirtyThreeChannelsOddSpans", 1, 33, 700, 259, true},
-    {"FloatOneSpan", 1, 5, 700, 0, true},
-    {"TwoChannelsOneSample", 1, 2, 1, 0, true},
-    {"OneChannelIsContiguous", 5, 1, 700, 0, false},
-    {"FiveThousandChannels", 4, 5000, 40, 0, true},
-    {"RowsTooWideToStage", 1, 9000, 3, 0, false},
-};
+std::vector<ModelCase> modelCases() {
+    std::vector<ModelCase> cases = {
+        {"FloatThreeChannelsManySpans", 1, 2, kCtcOpenInPlace, 3, 1500, 256, true},
+        {"ScaledFloatSevenChannelsUnevenSpans", 5, 2, kCtcOpenInPlace, 7, 1100, 300, true},
+        {"Int16TwoChannels", 3, 2, kCtcOpenInPlace, 2, 2000, 256, true},
+        {"Int8SixtyFourChannels", 4, 2, kCtcOpenInPlace, 64, 900, 257, true},
+        {"FloatThirtyThreeChannelsOddSpans", 1, 2, kCtcOpenInPlace, 33, 700, 259, true},
+        {"FloatOneSpan", 1, 2, kCtcOpenInPlace, 5, 700, 0, true},
+        {"TwoChannelsOneSample", 1, 2, kCtcOpenInPlace, 2, 1, 0, true},
+        {"OneChannelIsContiguous", 5, 2, kCtcOpenInPlace, 1, 700, 0, false},
+        {"Int8FiveThousandChannels", 4, 2, kCtcOpenInPlace, 5000, 40, 0, true},
+        // Direct windows that span several transfer blocks, and rows wider
+        // than a block.
+        {"FloatThousandChannelsAcrossBlocks", 1, 2, kCtcOpenInPlace, 1000, 1100, 0, true},
+        {"RowsTooWideToStage", 1, 2, kCtcOpenInPlace, 300000, 3, 0, false},
+    };
+    for (uint32_t dataType : {1u, 3u, 4u, 5u}) {
+        const std::string type = "Type" + std::to_string(dataType);
+        cases.push_back({type + "Contiguous", dataType, 1, kCtcOpenInPlace, 3, 200, 0, false});
+        for (uint32_t ordering : {1u, 2u}) {
+            cases.push_back({type + "Ordering" + std::to_string(ordering) + "InMemory", dataType,
+                             ordering, kInMemory, 3, 200, 0, false});
+        }
+    }
+    return cases;
+}
 
-class StagedWindowsMatchTheModel : public CtcStagingTest,
-                                   public ::testing::WithParamInterface<ModelCase> {};
+class WindowsMatchTheModel : public CtcStagingTest,
+                             public ::testing::WithParamInterface<ModelCase> {};
+
+std::vector<std::string> namesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 // Random windows of random channels, read and written in any order, plus
-// raw element transfers, on two copies of one file: one through the staged
-// copy, one with direct transfers only. Every read matches the model; after
-// the close both files hold exactly the model's bytes.
-TEST_P(StagedWindowsMatchTheModel, ReadsWritesAndRawTransfers) {
+// raw element transfers in place, on two copies of one file: in place and
+// interleaved, one through the staged copy and one with direct transfers
+// only. Every read matches the model; after the close both files hold the
+// model's bytes in place and their old bytes in memory, and no scratch file
+// ever shows in the folder.
+TEST_P(WindowsMatchTheModel, ReadsWritesAndRawTransfers) {
     const ModelCase& c = GetParam();
-    const CtcFields fields = ctcFields(c.dataType, 2, c.channels, c.samples);
-    const std::string stagedPath = makeFile(pathOf("staged.ctc"), fields);
-    const std::string directPath = makeFile(pathOf("direct.ctc"), fields);
+    const bool inPlace = c.openMode == kCtcOpenInPlace;
+    const CtcFields fields = ctcFields(c.dataType, c.ordering, c.channels, c.samples);
+    const std::string stagedPath = writeCtcFile(pathOf("staged.ctc"), fields);
+    const std::string directPath = writeCtcFile(pathOf("direct.ctc"), fields);
     const Bytes before = readFile(stagedPath);
     const size_t headerLength = headerBytes(fields).size();
     DataModel model{fields, Bytes(before.begin() + headerLength, before.end())};
 
     CtcFile staged;
     CtcFile direct;
-    ASSERT_EQ(openCtcFile(staged, stagedPath.c_str(), kCtcOpenInPlace), 1);
-    ASSERT_EQ(openCtcFile(direct, directPath.c_str(), kCtcOpenInPlace), 1);
+    ASSERT_EQ(openCtcFile(staged, stagedPath.c_str(), c.openMode), 1);
+    ASSERT_EQ(openCtcFile(direct, directPath.c_str(), c.openMode), 1);
+    EXPECT_STREQ(staged.Path, stagedPath.c_str());
     const uint64_t rowBytes = uint64_t{c.channels} * model.size();
     if (c.spanSamples != 0) chooseCopy(staged, c.spanSamples * rowBytes);
-    chooseCopy(direct, 0);
-
+    if (inPlace) chooseCopy(direct, 0);
     std::mt19937 random(c.channels * 7919u + c.samples);
     std::vector<float> window(c.samples);
     std::vector<float> expected(c.samples);
@@ -147,7 +174,7 @@ TEST_P(StagedWindowsMatchTheModel, ReadsWritesAndRawTransfers) {
         const uint32_t first = placement == 0   ? 0
                                : placement == 1 ? c.samples - count
                                                 : random() % (c.samples - count + 1);
-        const uint32_t action = random() % 20;
+        const uint32_t action = random() % (inPlace ? 20 : 18);
         if (action < 9) {
             for (uint32_t i = 0; i < count; ++i) expected[i] = model.read(channel, first + i);
             for (CtcFile* file : {&staged, &direct}) {
@@ -193,62 +220,28 @@ TEST_P(StagedWindowsMatchTheModel, ReadsWritesAndRawTransfers) {
             if (action == 19) std::memcpy(modelBytes, raw.data(), raw.size());
         }
     }
-    EXPECT_EQ(staged.DiskData->Stream->staged != nullptr, c.staged || c.spanSamples != 0);
-    EXPECT_EQ(direct.DiskData->Stream->staged, nullptr);
+    if (inPlace) {
+        EXPECT_EQ(staged.DiskData->Stream->staged != nullptr, c.staged || c.spanSamples != 0);
+        EXPECT_EQ(direct.DiskData->Stream->staged, nullptr);
+        // Besides the caller's window the direct access holds one bounded block.
+        EXPECT_LE(direct.DiskData->Stream->blockBytes, kTransferBlockBytes);
+    }
+    const std::vector<std::string> names = {"direct.ctc", "staged.ctc"};
+    EXPECT_EQ(namesIn(folder()), names);
     EXPECT_EQ(closeCtcFile(staged), 1);
     EXPECT_EQ(closeCtcFile(direct), 1);
+    EXPECT_EQ(namesIn(folder()), names);
 
-    Bytes after = readFile(stagedPath);
-    ASSERT_EQ(after.size(), before.size());
-    EXPECT_TRUE(std::equal(before.begin(), before.begin() + headerLength, after.begin()));
-    EXPECT_TRUE(std::equal(model.data.begin(), model.data.end(), after.begin() + headerLength));
-    EXPECT_EQ(readFile(directPath), after);
+    Bytes after = before;
+    if (inPlace) std::copy(model.data.begin(), model.data.end(), after.begin() + headerLength);
+    EXPECT_TRUE(readFile(stagedPath) == after);
+    EXPECT_TRUE(readFile(directPath) == after);
 }
 
-INSTANTIATE_TEST_SUITE_P(Shapes, StagedWindowsMatchTheModel, ::testing::ValuesIn(kModelCases),
+INSTANTIATE_TEST_SUITE_P(Shapes, WindowsMatchTheModel, ::testing::ValuesIn(modelCases()),
                          [](const ::testing::TestParamInfo<ModelCase>& info) {
-                             return std::string(info.param.name);
+                             return info.param.name;
                          });
-
-std::vector<std::string> namesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    return names;
-}
-
-TEST_F(CtcStagingTest, ScratchFileNeverShowsInTheFolder) {
-    const std::string path = makeFile(pathOf("rec.ctc"), ctcFields(1, 2, 4, 5000));
-    CtcFile file;
-    ASSERT_EQ(openCtcFile(file, path.c_str(), kCtcOpenInPlace), 1);
-    std::vector<float> window(100, 1.5f);
-    ASSERT_EQ(writeCtcChannel(window.data(), file, 2, 4900, 100), 100);
-    ASSERT_NE(file.DiskData->Stream->staged, nullptr);
-    EXPECT_EQ(namesIn(folder()), std::vector<std::string>{"rec.ctc"});
-    EXPECT_EQ(closeCtcFile(file), 1);
-    EXPECT_EQ(namesIn(folder()), std::vector<std::string>{"rec.ctc"});
-}
-
-TEST_F(CtcStagingTest, ReadOnlyArrayReadsThroughTheCopyButRefusesWrites) {
-    const std::string path = pathOf("array.bin");
-    Bytes bytes = patternData(1, 3 * 400);
-    writeFile(path, bytes);
-    const uint32_t extents[2] = {3, 400};
-    DiskArray array;
-    ASSERT_EQ(openDiskArray(array, path.c_str(), 0, 2, extents, 0x400), 1);
-    const ctc::WindowSpan span{3 * 10 + 2, 3, 50};
-    const ctc::SampleConversion conversion{1, 1.0f, 0.0f};
-    std::vector<float> window(50);
-    ASSERT_TRUE(ctc::readWindowFromDisk(array, span, conversion, window.data()));
-    ASSERT_NE(array.Stream->staged, nullptr);
-    for (uint32_t i = 0; i < 50; ++i) {
-        EXPECT_EQ(window[i], storedValue(bytes, 1, 3 * (10 + i) + 2)) << i;
-    }
-    EXPECT_FALSE(ctc::writeWindowToDisk(array, span, conversion, window.data()));
-    EXPECT_EQ(closeDiskArray(array), 1);
-    EXPECT_EQ(readFile(path), bytes);
-}
 
 // Spans so long that their buffers cannot be had (64 GiB each, over a sparse
 // file): no copy, and the array goes on working directly.
@@ -302,7 +295,7 @@ bool reportsEveryLostWrite(const std::string& folder, const LimitedWrites& expec
 
 TEST_F(CtcStagingTest, LostWritesAreReportedByTheWindowOrByTheClose) {
     const CtcFields fields = ctcFields(1, 2, 4, kLimitedSamples);
-    makeFile(pathOf("limited.ctc"), fields);
+    writeCtcFile(pathOf("limited.ctc"), fields);
     // With the copy, the late write of channel 0 is taken and fails only at
     // the close, when the copy goes back into the file; the write that the
     // copy itself cannot take fails at once.
@@ -313,7 +306,7 @@ TEST_F(CtcStagingTest, LostWritesAreReportedByTheWindowOrByTheClose) {
         folder()));
     // Without it (no room for the scratch file under the limit), the
     // windows go to the file directly and fail where the file does.
-    makeFile(pathOf("limited.ctc"), fields);
+    writeCtcFile(pathOf("limited.ctc"), fields);
     EXPECT_TRUE(passesInChild(
         [](const std::string& folder) {
             return reportsEveryLostWrite(folder, LimitedWrites{true, 0, 100});

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +14,8 @@
 #include <iterator>
 
 namespace ctc_test {
+
+namespace {
 
 void appendU32(Bytes& bytes, uint32_t value) {
     for (int shift = 0; shift < 32; shift += 8) bytes.push_back((value >> shift) & 0xFF);
@@ -23,6 +26,8 @@ void appendF32(Bytes& bytes, float value) {
     std::memcpy(&bits, &value, sizeof bits);
     appendU32(bytes, bits);
 }
+
+}  // namespace
 
 Bytes headerBytes(const CtcFields& fields) {
     Bytes bytes;
@@ -54,7 +59,7 @@ CtcFields ctcFields(uint32_t dataType, uint32_t ordering, uint32_t channels, uin
     fields.ordering = ordering;
     fields.channels = channels;
     fields.samples = samples;
-    for (uint32_t channel = 0; channel < channels; ++channel) {
+    for (uint32_t channel = 0; dataType > 2 && channel < channels; ++channel) {
         fields.offsets.push_back(static_cast<float>(channel % 5) - 1.5f);
         fields.scales.push_back(channel % 2 == 0 ? 0.5f : 3.0f);
     }
@@ -63,30 +68,25 @@ CtcFields ctcFields(uint32_t dataType, uint32_t ordering, uint32_t channels, uin
 
 Bytes fileBytes(const CtcFields& fields, uint64_t elementCount) {
     Bytes bytes = headerBytes(fields);
-    const Bytes data = patternData(fields.dataType, elementCount);
+    Bytes data(elementCount * elementBytes(fields.dataType));
+    for (uint64_t e = 0; e < elementCount; ++e) {
+        const int value = static_cast<int>(e % 251) - 125;
+        double stored = value * 0.25;
+        if (fields.dataType == 3) stored = value * 200.0;
+        if (fields.dataType == 4) stored = value;
+        storeValue(data, fields.dataType, e, stored);
+    }
     bytes.insert(bytes.end(), data.begin(), data.end());
     return bytes;
 }
 
-uint32_t elementBytes(uint32_t dataType) {
-    return dataType == 3 ? 2 : dataType == 4 ? 1 : 4;
+std::string writeCtcFile(const std::string& path, const CtcFields& fields) {
+    writeFile(path, fileBytes(fields, uint64_t{fields.channels} * fields.samples));
+    return path;
 }
 
-Bytes patternData(uint32_t dataType, uint64_t elementCount) {
-    Bytes data;
-    for (uint64_t e = 0; e < elementCount; ++e) {
-        const int value = static_cast<int>(e % 251) - 125;
-        if (dataType == 3) {
-            const uint16_t stored = static_cast<uint16_t>(static_cast<int16_t>(value * 200));
-            data.push_back(stored & 0xFF);
-            data.push_back(stored >> 8);
-        } else if (dataType == 4) {
-            data.push_back(static_cast<uint8_t>(static_cast<int8_t>(value)));
-        } else {
-            appendF32(data, static_cast<float>(value) * 0.25f);
-        }
-    }
-    return data;
+uint32_t elementBytes(uint32_t dataType) {
+    return dataType == 3 ? 2 : dataType == 4 ? 1 : 4;
 }
 
 double storedValue(const Bytes& data, uint32_t dataType, uint64_t index) {
@@ -100,10 +100,19 @@ double storedValue(const Bytes& data, uint32_t dataType, uint64_t index) {
     return value;
 }
 
-uint64_t continuousIndex(uint32_t ordering, uint32_t channels, uint32_t samples, uint32_t channel,
-                         uint32_t sample) {
-    if (ordering == 1) return uint64_t{channel} * samples + sample;
-    return uint64_t{sample} * channels + channel;
+void storeValue(Bytes& data, uint32_t dataType, uint64_t index, double stored) {
+    uint8_t* element = data.data() + index * elementBytes(dataType);
+    if (dataType == 3) {
+        const uint16_t bits = static_cast<uint16_t>(static_cast<int16_t>(stored));
+        element[0] = bits & 0xFF;
+        element[1] = bits >> 8;
+    } else if (dataType == 4) {
+        element[0] = static_cast<uint8_t>(static_cast<int8_t>(stored));
+    } else {
+        Bytes bytes;
+        appendF32(bytes, static_cast<float>(stored));
+        std::copy(bytes.begin(), bytes.end(), element);
+    }
 }
 
 void writeFile(const std::string& path, const Bytes& bytes) {
@@ -119,10 +128,6 @@ void writeFile(const std::string& path, const Bytes& bytes) {
 Bytes readFile(const std::string& path) {
     std::ifstream stream(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
-}
-
-uint64_t fileSize(const std::string& path) {
-    return std::filesystem::file_size(path);
 }
 
 void limitFileSize(uint64_t bytes) {

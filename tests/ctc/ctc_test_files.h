@@ -12,6 +12,9 @@
 
 namespace ctc_test {
 
+// Any open mode other than kCtcOpenInPlace loads the data part into memory.
+constexpr uint32_t kInMemory = 0;
+
 struct CtcFields {
     uint32_t fileVersion = 1;
     uint32_t compressionType = 0;
@@ -30,35 +33,32 @@ struct CtcFields {
 
 using Bytes = std::vector<uint8_t>;
 
-void appendU32(Bytes& bytes, uint32_t value);
-void appendF32(Bytes& bytes, float value);
-
 Bytes headerBytes(const CtcFields& fields);
 
 // Fields of a `channels` x `samples` file whose channels have distinct,
-// nonzero offsets and scales that keep small integer steps exact.
+// nonzero offsets and scales (for the data types that store them) that keep
+// small integer steps exact.
 CtcFields ctcFields(uint32_t dataType, uint32_t ordering, uint32_t channels, uint32_t samples);
 
-// The header followed by `elementCount` elements of the pattern.
+// The header followed by `elementCount` elements of a deterministic pattern:
+// distinct small values that every type holds exactly, negative ones
+// included.
 Bytes fileBytes(const CtcFields& fields, uint64_t elementCount);
+
+// Writes the header and channels x samples elements of the pattern.
+std::string writeCtcFile(const std::string& path, const CtcFields& fields);
 
 // Bytes per stored element of a data type (1, 3, 4, 5).
 uint32_t elementBytes(uint32_t dataType);
 
-// Stored element e of a deterministic pattern: distinct small values that
-// every type can hold exactly, negative ones included.
-Bytes patternData(uint32_t dataType, uint64_t elementCount);
-
-// Stored value of element `index` in `data` as a double.
+// Element `index` of a data part, read as a double and stored from one; an
+// integer type takes the value truncated toward zero and must be able to
+// hold it.
 double storedValue(const Bytes& data, uint32_t dataType, uint64_t index);
-
-// Element index written out directly for the continuous orderings.
-uint64_t continuousIndex(uint32_t ordering, uint32_t channels, uint32_t samples, uint32_t channel,
-                         uint32_t sample);
+void storeValue(Bytes& data, uint32_t dataType, uint64_t index, double stored);
 
 void writeFile(const std::string& path, const Bytes& bytes);
 Bytes readFile(const std::string& path);
-uint64_t fileSize(const std::string& path);
 
 // Writes at or beyond `bytes` then fail with an error instead of ending
 // the process.
