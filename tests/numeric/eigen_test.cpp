@@ -23,31 +23,6 @@ Decomposition decompose(SquareDecomposition& arrays, int32_t n) {
     return result;
 }
 
-TEST(JacobiEigen, OneByOneReturnsAtOnce) {
-    SquareDecomposition arrays(1);
-    arrays.a[1][1] = -4.25f;
-    Decomposition result = decompose(arrays, 1);
-    EXPECT_TRUE(result.converged);
-    EXPECT_EQ(result.rotations, 0);
-    EXPECT_EQ(arrays.values[1], -4.25f);
-    EXPECT_EQ(arrays.vectors[1][1], 1.0f);
-}
-
-TEST(JacobiEigen, DiagonalMatrixNeedsNoRotation) {
-    const int32_t n = 4;
-    SquareDecomposition arrays(n);
-    for (int32_t r = 1; r <= n; ++r)
-        for (int32_t c = 1; c <= n; ++c)
-            arrays.a[r][c] = r == c ? static_cast<float>(5 - 2 * r) : 0.0f;
-    Decomposition result = decompose(arrays, n);
-    EXPECT_TRUE(result.converged);
-    EXPECT_EQ(result.rotations, 0);
-    for (int32_t r = 1; r <= n; ++r) {
-        EXPECT_EQ(arrays.values[r], arrays.a[r][r]);
-        for (int32_t c = 1; c <= n; ++c) EXPECT_EQ(arrays.vectors[r][c], r == c ? 1.0f : 0.0f);
-    }
-}
-
 // diag(2, 2) with off-diagonal 1: theta = 0, t = 1, one rotation in sweep 1,
 // and the sum is exactly 0 at the start of sweep 2.
 TEST(JacobiEigen, TwoByTwoTakesOneRotationWithExactResults) {
@@ -57,25 +32,21 @@ TEST(JacobiEigen, TwoByTwoTakesOneRotationWithExactResults) {
     arrays.a[2][1] = 1.0f;
     arrays.a[2][2] = 2.0f;
     Decomposition result = decompose(arrays, 2);
-    const float halfRoot = 1.0f / std::sqrt(2.0f);
+    const float root = 1.0f / std::sqrt(2.0f);
     EXPECT_TRUE(result.converged);
     EXPECT_EQ(result.rotations, 1);
     EXPECT_EQ(arrays.values[1], 1.0f);
     EXPECT_EQ(arrays.values[2], 3.0f);
-    EXPECT_EQ(arrays.vectors[1][1], halfRoot);
-    EXPECT_EQ(arrays.vectors[2][1], -halfRoot);
-    EXPECT_EQ(arrays.vectors[1][2], halfRoot);
-    EXPECT_EQ(arrays.vectors[2][2], halfRoot);
+    EXPECT_EQ(toDense(arrays.vectors.handle(), 1, 2, 2),
+              (std::vector<double>{root, root, -root, root}));
     EXPECT_EQ(arrays.a[1][2], 0.0f);
     EXPECT_EQ(arrays.a[2][1], 1.0f);
 
     sort_eigen(arrays.values.handle(), arrays.vectors.handle(), 2);
     EXPECT_EQ(arrays.values[1], 3.0f);
     EXPECT_EQ(arrays.values[2], 1.0f);
-    EXPECT_EQ(arrays.vectors[1][1], halfRoot);
-    EXPECT_EQ(arrays.vectors[2][1], halfRoot);
-    EXPECT_EQ(arrays.vectors[1][2], halfRoot);
-    EXPECT_EQ(arrays.vectors[2][2], -halfRoot);
+    EXPECT_EQ(toDense(arrays.vectors.handle(), 1, 2, 2),
+              (std::vector<double>{root, root, root, -root}));
 }
 
 TEST(SortEigen, LastOfEqualLargestValuesComesFirst) {
@@ -91,95 +62,43 @@ TEST(SortEigen, LastOfEqualLargestValuesComesFirst) {
     EXPECT_EQ(d[1], 3.0f);
     EXPECT_EQ(d[2], 3.0f);
     EXPECT_EQ(d[3], 1.0f);
-    for (int32_t r = 1; r <= 3; ++r) {
-        EXPECT_EQ(v[r][1], static_cast<float>(10 * r + 3));
-        EXPECT_EQ(v[r][2], static_cast<float>(10 * r + 2));
-        EXPECT_EQ(v[r][3], static_cast<float>(10 * r + 1));
-    }
-}
-
-TEST(SortEigen, OrdersDescendingAndLeavesShortInputAlone) {
-    OwnedVector d(1, 5);
-    OwnedMatrix v(1, 5, 1, 5);
-    const float values[] = {-1.0f, 4.0f, 0.5f, 4.5f, -3.0f};
-    for (int32_t k = 1; k <= 5; ++k) {
-        d[k] = values[k - 1];
-        for (int32_t r = 1; r <= 5; ++r) v[r][k] = values[k - 1];
-    }
-    for (int32_t n : {0, 1}) {
-        sort_eigen(d.handle(), v.handle(), n);
-        EXPECT_EQ(d[1], -1.0f);
-    }
-    sort_eigen(d.handle(), v.handle(), 5);
-    for (int32_t k = 1; k <= 5; ++k) {
-        if (k > 1) {
-            EXPECT_GE(d[k - 1], d[k]);
-        }
-        // Each column moved along with its value.
-        for (int32_t r = 1; r <= 5; ++r) EXPECT_EQ(v[r][k], d[k]);
-    }
+    for (int32_t r = 1; r <= 3; ++r)
+        for (int32_t c = 1; c <= 3; ++c) EXPECT_EQ(v[r][c], static_cast<float>(10 * r + 4 - c));
 }
 
 // Random symmetric matrices: only the upper triangle and the diagonal are
 // meaningful; the lower triangle holds unrelated values that must be neither
 // read nor changed.
 TEST(JacobiEigen, DecomposesRandomSymmetricMatrices) {
-    for (int32_t n : {1, 2, 3, 5, 8, 17, 40, 120}) {
+    for (int32_t n : {1, 2, 5, 17, 40, 120}) {
         SCOPED_TRACE(n);
         SeededFloats source(1000 + n);
         SquareDecomposition arrays(n);
         fillRandom(arrays.a.handle(), 1, n, n, source);
-        std::vector<double> symmetric = toDense(arrays.a.handle(), 1, n, n);
+        std::vector<double> before = toDense(arrays.a.handle(), 1, n, n);
+        std::vector<double> symmetric = before;
         for (int32_t r = 0; r < n; ++r)
             for (int32_t c = 0; c < r; ++c) symmetric[r * n + c] = symmetric[c * n + r];
-        std::vector<double> lowerAndDiagonal;
-        for (int32_t r = 1; r <= n; ++r)
-            for (int32_t c = 1; c <= r; ++c) lowerAndDiagonal.push_back(arrays.a[r][c]);
 
-        Decomposition result = decompose(arrays, n);
-        EXPECT_TRUE(result.converged);
-
-        std::vector<double> after;
-        for (int32_t r = 1; r <= n; ++r)
-            for (int32_t c = 1; c <= r; ++c) after.push_back(arrays.a[r][c]);
-        EXPECT_EQ(after, lowerAndDiagonal);
+        EXPECT_TRUE(decompose(arrays, n).converged);
+        std::vector<double> after = toDense(arrays.a.handle(), 1, n, n);
+        for (int32_t r = 0; r < n; ++r)
+            for (int32_t c = 0; c <= r; ++c) ASSERT_EQ(after[r * n + c], before[r * n + c]);
 
         std::vector<double> vectors = toDense(arrays.vectors.handle(), 1, n, n);
-        std::vector<double> av = multiply(symmetric, vectors, n, n, n);
         std::vector<double> vd = vectors;
         for (int32_t r = 0; r < n; ++r)
             for (int32_t c = 0; c < n; ++c) vd[r * n + c] *= arrays.values[c + 1];
-        double residual = maxAbsDifference(av, vd) / std::max(maxAbs(symmetric), 1e-30);
+        double residual =
+            maxAbsDifference(multiply(symmetric, vectors, n, n, n), vd) / maxAbs(symmetric);
         double orthonormality = orthonormalityError(vectors, n, n);
-        std::printf("jacobi n=%3d rotations=%6d |AV-VD|/|A|=%.2e |VtV-I|=%.2e\n", n,
-                    result.rotations, residual, orthonormality);
+        std::printf("jacobi n=%3d |AV-VD|/|A|=%.2e |VtV-I|=%.2e\n", n, residual, orthonormality);
         EXPECT_LT(residual, 2e-6 * n + 1e-6);
         EXPECT_LT(orthonormality, 2e-6 * n + 1e-6);
 
         sort_eigen(arrays.values.handle(), arrays.vectors.handle(), n);
         for (int32_t k = 2; k <= n; ++k) EXPECT_GE(arrays.values[k - 1], arrays.values[k]);
     }
-}
-
-// A covariance of few occurrences is rank deficient: many eigenvalues are
-// (numerically) zero and must still come with orthonormal eigenvectors.
-TEST(JacobiEigen, DecomposesRankDeficientCovariance) {
-    const int32_t n = 30;
-    const int32_t rank = 3;
-    SeededFloats source(77);
-    std::vector<double> factors(n * rank);
-    for (double& value : factors) value = source.next();
-    std::vector<double> covariance = multiply(factors, transpose(factors, n, rank), n, rank, n);
-    SquareDecomposition arrays(n);
-    for (int32_t r = 1; r <= n; ++r)
-        for (int32_t c = 1; c <= n; ++c)
-            arrays.a[r][c] = static_cast<float>(covariance[(r - 1) * n + (c - 1)]);
-    decompose(arrays, n);
-    sort_eigen(arrays.values.handle(), arrays.vectors.handle(), n);
-    EXPECT_LT(orthonormalityError(toDense(arrays.vectors.handle(), 1, n, n), n, n), 1e-5);
-    EXPECT_GT(arrays.values[rank], 1e-2f);
-    for (int32_t k = rank + 1; k <= n; ++k)
-        EXPECT_LT(std::fabs(arrays.values[k]), 1e-5f * arrays.values[1]);
 }
 
 // Exact results for a fixed input, identical on every compiler and at every
@@ -203,26 +122,15 @@ TEST(JacobiEigen, ResultsArePinnedBitForBit) {
         SCOPED_TRACE(testing::Message() << "n=" << n << " seed=" << test.seed);
         SeededFloats source(test.seed);
         SquareDecomposition arrays(n);
-        if (test.covariance) {
-            // Products of occurrences of some tens of microvolts, summed in
-            // double as the correction does, of rank below n.
-            const int32_t samples = n / 2;
-            std::vector<double> occurrences(static_cast<size_t>(n) * samples);
-            for (double& value : occurrences) value = 40.0 * source.next();
-            std::vector<double> product =
-                multiply(occurrences, transpose(occurrences, n, samples), n, samples, n);
-            for (int32_t r = 1; r <= n; ++r)
-                for (int32_t c = 1; c <= n; ++c)
-                    arrays.a[r][c] = static_cast<float>(product[(r - 1) * n + (c - 1)]);
-        } else {
+        if (test.covariance)
+            fillCovariance(arrays.a.handle(), n, n / 2, false, source);
+        else
             fillRandom(arrays.a.handle(), 1, n, n, source);
-        }
         Decomposition result = decompose(arrays, n);
         uint64_t fingerprint = bitFingerprint(arrays.vectors.handle(), 1, n, n,
                                               bitFingerprint(arrays.values.handle(), 1, n));
-        fingerprint = bitFingerprint(arrays.a.handle(), 1, n, n, fingerprint);
         EXPECT_EQ(result.rotations, test.rotations);
-        EXPECT_EQ(fingerprint, test.fingerprint);
+        EXPECT_EQ(bitFingerprint(arrays.a.handle(), 1, n, n, fingerprint), test.fingerprint);
     }
 }
 
@@ -253,19 +161,18 @@ TEST(JacobiEigen, EndsInBoundedTimeOnNonFiniteInput) {
         arrays.a[test.row][test.column] = test.value;
         auto start = std::chrono::steady_clock::now();
         Decomposition result = decompose(arrays, n);
-        double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
         EXPECT_EQ(result.converged, test.converges);
         EXPECT_LE(result.rotations, 50 * n * (n - 1) / 2);
-        EXPECT_LT(seconds, 5.0);
+        EXPECT_LT(elapsed.count(), 5.0);
     }
 }
 
 // An order whose work storage cannot be had (some petabytes for 2^24 rows,
 // while the work vectors take some megabytes) ends the process like a
-// refused work vector. Nothing is read before the work storage is allocated, so one
-// element on the stack stands in for the matrix, and nothing is left for a
-// leak checker in the dying process.
+// refused work vector. Nothing is read before the work storage is allocated,
+// so one element on the stack stands in for the matrix, and nothing is left
+// for a leak checker in the dying process.
 void decomposeBeyondWorkStorage() {
     float element = 1.0f;
     float* row = &element;
