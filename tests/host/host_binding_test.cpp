@@ -1,118 +1,94 @@
 // Binding the host function table against fake hosts of the test suite's
-// own, each loaded only for the length of its test.
+// own, each loaded only for the length of its case.
 
 #include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "host/host_api.h"
 #include "loaded_library.h"
 
 namespace {
 
-// A recognisable non-null value, to see which entries a binding touched.
+// What an entry of the table holds after binding: what it held before, null,
+// or the export of the first or the second loaded host.
+enum Entry { Kept, Null, First, Second };
+
+const uintptr_t kBefore = 0x5e17e1;
+
 template <typename Function>
-Function sentinel() {
-    return reinterpret_cast<Function>(static_cast<uintptr_t>(0x5e17e1));
+void* setBefore(Function& entry) {
+    entry = reinterpret_cast<Function>(kBefore);
+    return reinterpret_cast<void*>(&entry);
 }
 
-void fillWithSentinels(HostApiTable& table) {
-    table.ztGetVersionOfLumatraZT = sentinel<ZtGetVersionOfLumatraZT>();
-    table.ztShowLogTab = sentinel<ZtShowLogTab>();
-    table.ztLogText = sentinel<ZtLogText>();
-    table.ztGetProtocolCondition = sentinel<ZtGetProtocolCondition>();
-    table.zt_intel_matrix_matrix_mult_f = sentinel<ZtMatrixMatrixMultF>();
-    table.zt_intel_matrix_matrix_mult_d = sentinel<ZtMatrixMatrixMultD>();
-    table.zt_intel_matrix_vector_mult_f = sentinel<ZtMatrixVectorMultF>();
-    table.zt_intel_matrix_vector_mult_d = sentinel<ZtMatrixVectorMultD>();
-}
-
-class HostBinding : public ::testing::Test {
-protected:
-    void SetUp() override { fillWithSentinels(HostApi); }
-};
-
-TEST_F(HostBinding, WithoutAHostNothingBindsAndNoEntryChanges) {
-    EXPECT_FALSE(bindHostApi());
-    EXPECT_FALSE(bindHostMatrixProducts());
-    EXPECT_EQ(HostApi.ztGetVersionOfLumatraZT, sentinel<ZtGetVersionOfLumatraZT>());
-    EXPECT_EQ(HostApi.ztLogText, sentinel<ZtLogText>());
-    EXPECT_EQ(HostApi.zt_intel_matrix_matrix_mult_f, sentinel<ZtMatrixMatrixMultF>());
-}
-
-TEST_F(HostBinding, CompleteHostBindsEveryEntryFromItsOwnExports) {
-    LoadedLibrary host(FAKE_HOST_COMPLETE);
-    ASSERT_TRUE(host.loaded()) << host.error();
-    ASSERT_TRUE(bindHostApi());
-    ASSERT_TRUE(bindHostMatrixProducts());
-    EXPECT_EQ(HostApi.ztGetVersionOfLumatraZT,
-              host.function<ZtGetVersionOfLumatraZT>("ztGetVersionOfLumatraZT"));
-    EXPECT_EQ(HostApi.ztLogText, host.function<ZtLogText>("ztLogText"));
-    EXPECT_EQ(HostApi.ztGetProtocolCondition,
-              host.function<ZtGetProtocolCondition>("ztGetProtocolCondition"));
-    EXPECT_EQ(HostApi.zt_intel_matrix_matrix_mult_d,
-              host.function<ZtMatrixMatrixMultD>("zt_intel_matrix_matrix_mult_d"));
-    EXPECT_EQ(HostApi.zt_intel_matrix_vector_mult_d,
-              host.function<ZtMatrixVectorMultD>("zt_intel_matrix_vector_mult_d"));
-}
-
-TEST_F(HostBinding, HostWithOnlyTheVersionEntryBindsWithTheOthersNull) {
-    // This variant's file name keeps the ".exe" ending of the host's platform.
-    LoadedLibrary host(FAKE_HOST_VERSION_ONLY);
-    ASSERT_TRUE(host.loaded()) << host.error();
-    ASSERT_TRUE(bindHostApi());
-    EXPECT_NE(HostApi.ztGetVersionOfLumatraZT, nullptr);
-    EXPECT_EQ(HostApi.ztShowLogTab, nullptr);
-    EXPECT_EQ(HostApi.ztLogText, nullptr);
-    EXPECT_EQ(HostApi.ztGetProtocolCondition, nullptr);
-    // The C library's functions are reachable through the host's handle but
-    // are not the host's own exports.
-    EXPECT_FALSE(bindHostMatrixProducts());
-    EXPECT_EQ(HostApi.zt_intel_matrix_matrix_mult_f, nullptr);
-}
-
-TEST_F(HostBinding, HostWithoutTheVersionEntryFailsTouchingOnlyThatEntry) {
-    LoadedLibrary host(FAKE_HOST_NO_VERSION);
-    ASSERT_TRUE(host.loaded()) << host.error();
-    EXPECT_FALSE(bindHostApi());
-    EXPECT_EQ(HostApi.ztGetVersionOfLumatraZT, nullptr);
-    EXPECT_EQ(HostApi.ztLogText, sentinel<ZtLogText>());
-}
-
-TEST_F(HostBinding, LumatraAloneBindsTheHostButNotTheProducts) {
-    LoadedLibrary host(FAKE_HOST_LUMATRA);
-    ASSERT_TRUE(host.loaded()) << host.error();
-    EXPECT_TRUE(bindHostApi());
-    EXPECT_EQ(HostApi.ztLogText, host.function<ZtLogText>("ztLogText"));
-    // The products are taken from "LumatraZT" only, even though this host has them.
-    EXPECT_FALSE(bindHostMatrixProducts());
-    EXPECT_EQ(HostApi.zt_intel_matrix_matrix_mult_f, sentinel<ZtMatrixMatrixMultF>());
-}
-
-TEST_F(HostBinding, LumatraIsPreferredWhenBothHostsAreLoaded) {
-    LoadedLibrary lumatra(FAKE_HOST_LUMATRA);
-    LoadedLibrary lumatraZT(FAKE_HOST_COMPLETE);
-    ASSERT_TRUE(lumatra.loaded() && lumatraZT.loaded());
-    ASSERT_TRUE(bindHostApi());
-    EXPECT_EQ(HostApi.ztLogText, lumatra.function<ZtLogText>("ztLogText"));
-    ASSERT_TRUE(bindHostMatrixProducts());
-    EXPECT_EQ(HostApi.zt_intel_matrix_matrix_mult_d,
-              lumatraZT.function<ZtMatrixMatrixMultD>("zt_intel_matrix_matrix_mult_d"));
-}
-
-TEST_F(HostBinding, ProductBindingStopsAtTheFirstMissingName) {
-    {
-        LoadedLibrary host(FAKE_HOST_NO_MULT_F);
-        ASSERT_TRUE(host.loaded()) << host.error();
-        EXPECT_FALSE(bindHostMatrixProducts());
-        EXPECT_EQ(HostApi.zt_intel_matrix_matrix_mult_f, nullptr);
-        // Looked up no further: the later entries keep what they held.
-        EXPECT_EQ(HostApi.zt_intel_matrix_matrix_mult_d, sentinel<ZtMatrixMatrixMultD>());
-        EXPECT_EQ(HostApi.zt_intel_matrix_vector_mult_d, sentinel<ZtMatrixVectorMultD>());
+TEST(HostBinding, BindsFromTheHostFoundByNameAndStopsAtTheFirstGap) {
+    struct Case {
+        const char* name;
+        std::vector<const char*> hosts;
+        bool hostBound, productsBound;
+        Entry version, log, multF, multD, vectorD;
+    };
+    const Case cases[] = {
+        {"no host", {}, false, false, Kept, Kept, Kept, Kept, Kept},
+        {"complete", {FAKE_HOST_COMPLETE}, true, true, First, First, First, First, First},
+        // Named "LumatraZT.exe". The C library's functions are reachable
+        // through its handle but are not its own exports.
+        {"version entry only",
+         {FAKE_HOST_VERSION_ONLY},
+         true,
+         false,
+         First,
+         Null,
+         Null,
+         Kept,
+         Kept},
+        {"no version entry", {FAKE_HOST_NO_VERSION}, false, false, Null, Kept, Kept, Kept, Kept},
+        // The products are taken from "LumatraZT" only, even though this host has them.
+        {"Lumatra alone", {FAKE_HOST_LUMATRA}, true, false, First, First, Kept, Kept, Kept},
+        {"Lumatra first, products from LumatraZT",
+         {FAKE_HOST_LUMATRA, FAKE_HOST_COMPLETE},
+         true,
+         true,
+         First,
+         First,
+         Second,
+         Second,
+         Second},
+        // The later names are not looked up.
+        {"no mult_f", {FAKE_HOST_NO_MULT_F}, true, false, First, First, Null, Kept, Kept},
+        {"no vector_d", {FAKE_HOST_NO_VECTOR_D}, true, false, First, First, First, First, Null},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        std::vector<std::unique_ptr<LoadedLibrary>> hosts;
+        for (const char* path : test.hosts) {
+            hosts.push_back(std::make_unique<LoadedLibrary>(path));
+            ASSERT_TRUE(hosts.back()->loaded()) << hosts.back()->error();
+        }
+        const std::pair<const char*, void*> entries[] = {
+            {"ztGetVersionOfLumatraZT", setBefore(HostApi.ztGetVersionOfLumatraZT)},
+            {"ztLogText", setBefore(HostApi.ztLogText)},
+            {"zt_intel_matrix_matrix_mult_f", setBefore(HostApi.zt_intel_matrix_matrix_mult_f)},
+            {"zt_intel_matrix_matrix_mult_d", setBefore(HostApi.zt_intel_matrix_matrix_mult_d)},
+            {"zt_intel_matrix_vector_mult_d", setBefore(HostApi.zt_intel_matrix_vector_mult_d)},
+        };
+        EXPECT_EQ(bindHostApi(), test.hostBound);
+        EXPECT_EQ(bindHostMatrixProducts(), test.productsBound);
+        const Entry expected[] = {test.version, test.log, test.multF, test.multD, test.vectorD};
+        for (size_t k = 0; k < std::size(entries); ++k) {
+            void* held = nullptr;
+            std::memcpy(&held, entries[k].second, sizeof held);
+            void* wanted = expected[k] == Kept ? reinterpret_cast<void*>(kBefore)
+                           : expected[k] == Null
+                               ? nullptr
+                               : hosts[expected[k] - First]->function<void*>(entries[k].first);
+            EXPECT_EQ(held, wanted) << entries[k].first;
+        }
     }
-    LoadedLibrary host(FAKE_HOST_NO_VECTOR_D);
-    ASSERT_TRUE(host.loaded()) << host.error();
-    EXPECT_FALSE(bindHostMatrixProducts());
-    EXPECT_NE(HostApi.zt_intel_matrix_vector_mult_f, nullptr);
-    EXPECT_EQ(HostApi.zt_intel_matrix_vector_mult_d, nullptr);
 }
 
 TEST(HostVersion, ComparesLexicographicallyAsSignedValues) {
