@@ -1,8 +1,7 @@
 #pragma once
 
-// Shared by the obs tests: a fresh temporary folder, small CTC recordings
-// written and read back by a plain writer of the format, and the test host
-// run as a subprocess.
+// Shared by the obs tests: a fresh temporary folder, and small CTC recordings
+// written and read back by a plain writer of the format.
 
 #include <cstdint>
 #include <string>
@@ -17,7 +16,6 @@ public:
     TemporaryFolder(const TemporaryFolder&) = delete;
     TemporaryFolder& operator=(const TemporaryFolder&) = delete;
 
-    const std::string& path() const { return path_; }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
 
 private:
@@ -37,29 +35,9 @@ void writeTestRecording(const std::string& path, const TestRecording& recording)
 // Reads back a file written by writeTestRecording (after any correction).
 TestRecording readTestRecording(const std::string& path);
 
+// The format's 32-bit little-endian words (this machine's order) as bytes.
+std::string bytesOfWords(const std::vector<uint32_t>& words);
+uint32_t bitsOf(float value);
+
 std::string readFileBytes(const std::string& path);
 void writeFileBytes(const std::string& path, const std::string& bytes);
-bool fileExists(const std::string& path);
-
-struct HostRun {
-    int exitStatus = -1;             // of the host process; -1 when it did not exit normally
-    std::vector<std::string> calls;  // the transcript, one host call per line
-};
-
-// Runs the test host executable at hostPath with the given script text.
-HostRun runTestHost(const TemporaryFolder& folder, const std::string& script,
-                    const std::string& hostPath);
-// The test host named like the host application.
-HostRun runTestHost(const TemporaryFolder& folder, const std::string& script);
-// The test host copied under another file name, for hosts the plug-in must
-// not take for its own.
-std::string copyOfTestHostNamed(const TemporaryFolder& folder, const std::string& name);
-
-// The texts of the log lines of a transcript, in order.
-std::vector<std::string> logLines(const std::vector<std::string>& calls);
-// The calls that start with `prefix`.
-std::vector<std::string> callsStartingWith(const std::vector<std::string>& calls,
-                                           const std::string& prefix);
-
-// A recording of sample ordering 3 (epoched): one block of one trial.
-void writeEpochedTestRecording(const std::string& path);

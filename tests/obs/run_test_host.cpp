@@ -1,0 +1,181 @@
+#include "run_test_host.h"
+
+#include <dlfcn.h>
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "host/host_contract.h"
+#include "plugin/LMPluginInterface.h"
+
+namespace {
+
+HostScript script;
+std::vector<std::string> calls;
+std::vector<std::vector<double>> operands;
+bool protocolLoaded = false;
+int documentMarker = 0;
+
+std::string quoted(const char* text) {
+    std::string out = "\"";
+    for (const char* p = text; *p; ++p) {
+        if (*p == '\n')
+            out += "\\n";
+        else if (*p == '"' || *p == '\\')
+            out += std::string("\\") + *p;
+        else
+            out += *p;
+    }
+    return out + "\"";
+}
+
+}  // namespace
+
+extern "C" {
+
+void ztGetVersionOfLumatraZT(int* major, int* minor, int* release) {
+    calls.push_back("ztGetVersionOfLumatraZT");
+    *major = script.version[0];
+    *minor = script.version[1];
+    *release = script.version[2];
+}
+
+void ztShowLogTab() {
+    calls.push_back("ztShowLogTab");
+}
+
+void ztLogText(const char* text) {
+    calls.push_back("ztLogText " + quoted(text));
+    if (script.onLogLine) script.onLogLine(text);
+}
+
+void ztMessageBox(const char* text) {
+    calls.push_back("ztMessageBox " + quoted(text));
+}
+
+int ztGetIntegerInput(const char* prompt, int defaultValue, int minimum, int maximum) {
+    int answer = defaultValue;
+    if (!script.integers.empty()) {
+        answer = script.integers.front();
+        script.integers.pop_front();
+    }
+    calls.push_back("ztGetIntegerInput " + quoted(prompt) + " " + std::to_string(defaultValue) +
+                    " " + std::to_string(minimum) + " " + std::to_string(maximum) + " -> " +
+                    std::to_string(answer));
+    return answer;
+}
+
+int ztGetOpenFileName(const char* prompt, const char* second, const char* filter, char* path256) {
+    std::string answer;
+    if (!script.files.empty()) {
+        answer = script.files.front();
+        script.files.pop_front();
+    }
+    std::snprintf(path256, 256, "%s", answer.c_str());
+    calls.push_back("ztGetOpenFileName " + quoted(prompt) + " " + quoted(second) + " " +
+                    quoted(filter) + " -> " + (answer.empty() ? "0" : "1 " + quoted(path256)));
+    return answer.empty() ? 0 : 1;
+}
+
+void ztUpdateActiveWindow() {
+    calls.push_back("ztUpdateActiveWindow");
+}
+
+void ztShowBusyCursor() {
+    calls.push_back("ztShowBusyCursor");
+}
+
+void ztStopBusyCursor() {
+    calls.push_back("ztStopBusyCursor");
+}
+
+void* ztGetCurrentVMR(int* a, int* b, int* c) {
+    *a = *b = *c = 0;
+    calls.push_back(std::string("ztGetCurrentVMR -> ") +
+                    (script.hasDocument ? "document" : "null"));
+    return script.hasDocument ? &documentMarker : nullptr;
+}
+
+void ztClearProtocol() {
+    calls.push_back("ztClearProtocol");
+    protocolLoaded = false;
+}
+
+int ztLoadProtocol(const char* path) {
+    calls.push_back("ztLoadProtocol " + quoted(path));
+    protocolLoaded = script.protocolApplies;
+    return protocolLoaded ? 1 : 0;
+}
+
+int ztGetProtocol(void* protocolRecord) {
+    calls.push_back(std::string("ztGetProtocol -> ") + (protocolLoaded ? "1" : "0"));
+    if (!protocolLoaded) return 0;
+    ProtocolRecord protocol;
+    std::memset(&protocol, 0x5a, sizeof protocol);  // host data the plug-in must not need
+    protocol.NrOfConditions = static_cast<int32_t>(script.conditions.size());
+    std::snprintf(protocol.ExperimentName, sizeof protocol.ExperimentName, "Gradient run");
+    protocol.TimeUnit = script.timeUnit;
+    std::memcpy(protocolRecord, &protocol, sizeof protocol);
+    return 1;
+}
+
+int ztGetProtocolCondition(int index, void* conditionRecord) {
+    calls.push_back("ztGetProtocolCondition " + std::to_string(index));
+    if (index < 0 || static_cast<std::size_t>(index) >= script.conditions.size()) return 0;
+    auto& [name, positions] = script.conditions[static_cast<std::size_t>(index)];
+    ConditionRecord condition;
+    std::memset(&condition, 0x5a, sizeof condition);
+    std::snprintf(condition.ConditionName, sizeof condition.ConditionName, "%s", name.c_str());
+    condition.NrOfIntervals = static_cast<int32_t>(positions.size());
+    condition.IntervalPositions = positions.data();
+    std::memcpy(conditionRecord, &condition, sizeof condition);
+    return 1;
+}
+
+// C = op(A) * op(B) as a plain triple loop; C is overwritten.
+void zt_intel_matrix_matrix_mult_d(const double* A, const double* B, double* C, int m, int n, int k,
+                                   bool transA, bool transB) {
+    calls.push_back("zt_intel_matrix_matrix_mult_d " + std::to_string(m) + " " + std::to_string(n) +
+                    " " + std::to_string(k) + " " + std::to_string(transA) + " " +
+                    std::to_string(transB));
+    operands.emplace_back(A, A + static_cast<long>(m) * k);
+    for (long i = 0; i < m; ++i)
+        for (long j = 0; j < n; ++j) {
+            double sum = 0.0;
+            for (long r = 0; r < k; ++r)
+                sum +=
+                    (transA ? A[r * m + i] : A[i * k + r]) * (transB ? B[j * k + r] : B[r * n + j]);
+            C[i * n + j] = sum;
+        }
+}
+
+// Bound by the plug-in but never called by the run.
+void zt_intel_matrix_matrix_mult_f(const float*, const float*, float*, int, int, int, bool, bool) {}
+void zt_intel_matrix_vector_mult_f(const float*, const float*, float*, int, int, bool) {}
+void zt_intel_matrix_vector_mult_d(const double*, const double*, double*, int, int, bool) {}
+}
+
+std::vector<std::string> runPlugin(HostScript answers) {
+    script = std::move(answers);
+    calls.clear();
+    operands.clear();
+    protocolLoaded = false;
+    rlimit fileSizes{}, addressSpace{};
+    getrlimit(RLIMIT_FSIZE, &fileSizes);
+    getrlimit(RLIMIT_AS, &addressSpace);
+    static void* const module = dlopen(KORU_PLUGIN_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+    if (!module) return {"cannot load the plug-in module"};
+    using CreatePlugin = LMPluginInterface* (*)();
+    LMPluginInterface* plugin = reinterpret_cast<CreatePlugin>(dlsym(module, "createPlugin"))();
+    const bool result = plugin->execute();
+    delete plugin;
+    setrlimit(RLIMIT_FSIZE, &fileSizes);
+    setrlimit(RLIMIT_AS, &addressSpace);
+    calls.push_back(std::string("execute -> ") + (result ? "true" : "false"));
+    return calls;
+}
+
+const std::vector<std::vector<double>>& productOperands() {
+    return operands;
+}

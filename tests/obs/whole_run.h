@@ -1,0 +1,86 @@
+#pragma once
+
+// Whole runs of the plug-in module, with the test executable as the host: a
+// recording and the answers to the run's questions in a fresh folder, and
+// the host calls of the run.
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "obs_test_support.h"
+#include "run_test_host.h"
+
+using Calls = std::vector<std::string>;
+
+inline std::vector<int32_t> positionsFrom(int count, int32_t first, int32_t spacing) {
+    std::vector<int32_t> positions;
+    for (int t = 0; t < count; ++t) positions.push_back(first + t * spacing);
+    return positions;
+}
+
+inline Calls callsStartingWith(const Calls& calls, const std::string& prefix) {
+    Calls found;
+    for (const std::string& call : calls)
+        if (call.rfind(prefix, 0) == 0) found.push_back(call);
+    return found;
+}
+
+// The last log line or message box before the run ended.
+inline std::string lastReport(const Calls& calls) {
+    for (auto call = calls.rbegin(); call != calls.rend(); ++call)
+        if (call->rfind("ztLogText", 0) == 0 || call->rfind("ztMessageBox", 0) == 0) return *call;
+    return "";
+}
+
+// The busy indicator is off at every dialog and message box and when the run ends.
+inline void expectBusyOffAtDialogsAndEnd(const Calls& calls) {
+    bool busy = false;
+    for (const std::string& call : calls) {
+        if (call == "ztShowBusyCursor") busy = true;
+        if (call == "ztStopBusyCursor") busy = false;
+        for (const char* waiting : {"ztGetOpenFileName", "ztGetIntegerInput", "ztMessageBox"})
+            EXPECT_FALSE(busy && call.rfind(waiting, 0) == 0) << call;
+        EXPECT_FALSE(busy && call.rfind("execute", 0) == 0);
+    }
+}
+
+class WholeRun : public ::testing::Test {
+public:
+    // Channels with values that vary, `samples` each.
+    static TestRecording recording(float frequency, int samples, std::size_t channels = 2) {
+        TestRecording recording;
+        recording.samplingFrequency = frequency;
+        recording.channels.assign(channels, std::vector<float>(static_cast<std::size_t>(samples)));
+        for (std::size_t c = 0; c < channels; ++c)
+            for (std::size_t s = 0; s < recording.channels[c].size(); ++s)
+                recording.channels[c][s] = static_cast<float>((s * 37 + c * 11) % 23 + 5 * c);
+        return recording;
+    }
+    // Two channels of 300 samples.
+    void writeInput(float frequency = 1000.0f, uint32_t version = 1, uint32_t ordering = 1) {
+        TestRecording small = recording(frequency, 300);
+        small.fileVersion = version;
+        small.sampleOrdering = ordering;
+        writeTestRecording(input(), small);
+    }
+
+    std::string input() const { return folder.file("in.ctc"); }
+    std::string output() const { return folder.file("in_OBS.ctc"); }
+
+    // Answers every question: the input, a protocol with the conditions
+    // "Rest" (one interval) and "Scan" (at `positions`), then the integers
+    // (condition, pre- and post-trigger time, A, K).
+    void answer(const std::vector<int32_t>& positions, const std::string& integers) {
+        host.files = {input(), folder.file("artifacts.prt")};
+        host.conditions = {{"Rest", {7}}, {"Scan", positions}};
+        host.integers.clear();
+        std::istringstream numbers(integers);
+        for (int number = 0; numbers >> number;) host.integers.push_back(number);
+    }
+
+    TemporaryFolder folder;
+    HostScript host;
+};
