@@ -1,34 +1,17 @@
 // The real LumatraZT program running the real plug-in module on generated
-// recordings: answers from options, from piped standard input, cancels,
-// refusals, usage errors, and the files a run leaves.
+// recordings: answers from options, from piped standard input and from a
+// terminal, cancels, refusals, usage errors, and the files a run leaves.
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cmath>
-#include <fstream>
-#include <sstream>
 
 #include "hostprogram/ctc_reader.h"
-#include "hostprogram/ctc_writer.h"
-#include "hostprogram/demo_recording.h"
 #include "hostprogram/exit_status.h"
-#include "hostprogram/protocol_file.h"
-#include "temporary_folder.h"
-#include "xml_check.h"
+#include "test_files.h"
 
 namespace {
-
-std::string readFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream contents;
-    contents << file.rdbuf();
-    return contents.str();
-}
-
-bool exists(const std::string& path) {
-    return std::ifstream(path).good();
-}
 
 struct Result {
     int status = -1;
@@ -36,26 +19,21 @@ struct Result {
 };
 
 const char* const kCompletionLine = "// KORUSuite> Artifact template removal completed!";
-const char* const kSettings = " --pre 200 --post 400 -a 20 -k 2";
+const std::string kSettings = " --pre 200 --post 400 -a 20 -k 2";
 
 class EndToEnd : public ::testing::Test {
 protected:
+    // A generated recording of 3 channels and its heartbeats, with a first
+    // condition of a single occurrence in front of them.
     void SetUp() override {
-        DemoSettings settings;
-        settings.channelCount = 3;
-        settings.samplingRate = 250;
-        settings.durationSeconds = 40;
-        settings.seed = 4;
-        DemoRecording demo = generateDemoRecording(settings);
-        beats = static_cast<int>(demo.rPeaks.size());
-        ASSERT_TRUE(writeCtcFloatFile(folder.file("rec.ctc"), demo.samplingRate, demo.recorded));
-        Protocol protocol;
-        protocol.experimentName = "test";
-        protocol.conditions.push_back(ProtocolCondition{"Rest", {0}, {100}});
-        protocol.conditions.push_back(ProtocolCondition{"R-peaks", demo.rPeaks, demo.rPeaks});
-        ASSERT_TRUE(writeProtocolFile(folder.file("rec.prt"), protocol));
-        std::ofstream peaks(folder.file("peaks.txt"));
-        for (int32_t peak : demo.rPeaks) peaks << peak << "\n";
+        Result made =
+            run("generate --directory . --name rec --channels 3 --sampling-rate 250 "
+                "--duration 40");
+        ASSERT_EQ(made.status, kExitCompleted) << made.err;
+        beats = std::to_string(countOf(readFile(folder.file("rec_triggers.txt")), "\n"));
+        std::string protocol = readFile(folder.file("rec.prt"));
+        protocol.insert(protocol.find("condition:"), "condition: Rest\n0 100\n");
+        std::ofstream(folder.file("rec.prt")) << protocol;
     }
 
     // Runs the program in the test's folder; stdin is the given text, or
@@ -83,30 +61,43 @@ protected:
     }
 
     TemporaryFolder folder;
-    int beats = 0;
+    std::string beats;
 };
 
-TEST_F(EndToEnd, AnswersFromOptionsCorrectTheRecording) {
-    Result result = run(std::string("-i rec.ctc -p rec.prt -c R-peaks --log run.log") + kSettings);
+TEST_F(EndToEnd, AnswersFromOptionsCorrectTheRecordingAndReportIt) {
+    Result result = run(("-i rec.ctc -p rec.prt -c R-peaks --log run.log --report "
+                         "r.html --report-channels 1,3 --report-occurrence 5") +
+                        kSettings);
     ASSERT_EQ(result.status, kExitCompleted) << result.out << result.err;
     EXPECT_NE(result.out.find(kCompletionLine), std::string::npos);
     EXPECT_TRUE(outputCorrected());
-    EXPECT_TRUE(exists(folder.file("rec_R-peaks.trl")));
+    EXPECT_TRUE(std::ifstream(folder.file("rec_R-peaks.trl")).good());
     // The log file holds the same lines as standard output.
     EXPECT_NE(readFile(folder.file("run.log")).find(kCompletionLine), std::string::npos);
     // No status line or message box when standard error is not a terminal.
     EXPECT_EQ(result.err.find('\r'), std::string::npos);
+    const std::string html = readFile(folder.file("r.html"));
+    EXPECT_TRUE(isWellFormedXml(folder.file("r.html")));
+    EXPECT_EQ(countOf(html, "<svg "), 4u);  // two channels, two plots each
+    EXPECT_NE(html.find("Channel 3"), std::string::npos);
+    EXPECT_NE(html.find("occurrence 5"), std::string::npos);
+    EXPECT_NE(html.find("The run completed"), std::string::npos);
 }
 
-TEST_F(EndToEnd, AnswersFromPipedStandardInput) {
-    // input, protocol, condition (Enter: the last), pre, post, artifacts
-    // per segment, components; "abc" and 9999 are asked again.
-    Result result = run("", "rec.ctc\nrec.prt\n\n200\nabc\n9999\n400\n20\n2\n");
+TEST_F(EndToEnd, AnswersFromPipedStandardInputWithATriggerList) {
+    // input (a missing file first), trigger list, condition (Enter: the
+    // only one), pre, post ("12x" and 9999 are asked again), artifacts per
+    // segment (Enter cannot take a default above the beats), components.
+    Result result =
+        run("", "missing.ctc\nrec.ctc\nrec_triggers.txt\n\n200\n12x\n9999\n400\n\n20\n2\n");
     ASSERT_EQ(result.status, kExitCompleted) << result.out << result.err;
     EXPECT_TRUE(outputCorrected());
-    EXPECT_NE(result.err.find("'abc' is not a whole number"), std::string::npos);
-    EXPECT_NE(result.err.find("9999 is outside 0..5000"), std::string::npos);
-    EXPECT_NE(result.err.find("[default 2, 1..2]"), std::string::npos);  // condition question
+    EXPECT_NE(result.out.find("Condition n.1 : Triggers"), std::string::npos);
+    const std::string shown[] = {"missing.ctc: No such file or directory", "[default 1, 1..1]",
+                                 "'12x' is not a whole number", "9999 is outside 0..5000",
+                                 "the default 100 lies outside 10.." + beats};
+    for (const std::string& part : shown)
+        EXPECT_NE(result.err.find(part), std::string::npos) << part;
 }
 
 // At a terminal (a pseudo-terminal made by script(1)) the questions show
@@ -125,7 +116,7 @@ TEST_F(EndToEnd, AnswersAtATerminal) {
     std::string screen = readFile(folder.file("tty.txt"));
     EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == kExitCompleted) << screen;
     EXPECT_NE(screen.find("[default 2, 1..2]"), std::string::npos) << screen;
-    EXPECT_NE(screen.find("[default 100, 10.." + std::to_string(beats) + "]"), std::string::npos);
+    EXPECT_NE(screen.find("[default 100, 10.." + beats + "]"), std::string::npos);
     EXPECT_NE(screen.find(kCompletionLine), std::string::npos);
     raw = atTerminal("\\004", "-i rec.ctc -p rec.prt");
     screen = readFile(folder.file("tty.txt"));
@@ -133,153 +124,72 @@ TEST_F(EndToEnd, AnswersAtATerminal) {
     EXPECT_NE(screen.find("Protocol condition not selected"), std::string::npos) << screen;
 }
 
-TEST_F(EndToEnd, PlainTriggerListServesAsProtocol) {
-    Result result = run(std::string("-i rec.ctc -p peaks.txt --batch") + kSettings);
-    ASSERT_EQ(result.status, kExitCompleted) << result.out << result.err;
-    EXPECT_NE(result.out.find("Condition n.1 : Triggers"), std::string::npos);
-}
-
-TEST_F(EndToEnd, CancelsAndTheirExitStatus) {
+// Every way a command ends without correcting the recording, and the
+// commands that only print. An empty expected output means that nothing may
+// reach standard output: the plug-in did not run.
+TEST_F(EndToEnd, ExitStatusAndMessageOfEveryOutcome) {
     struct Case {
-        const char* arguments;
-        const char* input;
-        const char* expectedLog;
+        std::string arguments;
+        ExitStatus status;
+        std::string out, err;
+        const char* input = nullptr;
     };
+    const std::string usage = "Try 'LumatraZT --help'";
+    const std::string given = "-i rec.ctc -p rec.prt ";
     const Case cases[] = {
-        // No terminal and nothing to read: the file question cancels.
-        {"", nullptr, "Data file not selected correctly"},
-        {"-i rec.ctc", "\n", "Protocol file not specified correctly"},
-        {"--batch -i rec.ctc", "rec.prt\n", "Protocol file not specified correctly"},
+        // Without a terminal an unanswered or empty file question cancels.
+        {"", kExitCancelled, "Data file not selected correctly", ""},
+        {"-i rec.ctc", kExitCancelled, "Protocol file not specified correctly", "", "\n"},
+        {"--batch -i rec.ctc", kExitCancelled, "Protocol file not specified", "", "rec.prt\n"},
+        // Answers given as options are checked, all at once, before the run.
+        {given + "--pre 6000 --post -1", kExitRefused, "",
+         "--pre 6000 is outside 0..5000\nLumatraZT: refused: --post -1 is outside 0..5000"},
+        {given + "-a 9", kExitRefused, "", "--artifacts-per-segment 9 is outside 10.."},
+        {given + "-a 1000", kExitRefused, "", "1000 is outside 10.." + beats},
+        {given + "-c Rest -a 10", kExitRefused, "", "10 is outside 10..1 (the condition"},
+        {given + "-c 3", kExitRefused, "", "--condition 3: condition 3 is outside 1..2"},
+        {given + "-c Blinks", kExitRefused, "", "no condition named 'Blinks'"},
+        {given + "-a 20 -k 21", kExitRefused, "", "--components 21 is outside 1..20"},
+        {"-i missing.ctc -p rec.prt", kExitRefused, "", "missing.ctc: No such file"},
+        {"-i rec.prt -p rec.prt", kExitRefused, "", "the name must end in .ctc"},
+        {"-i rec.ctc -p " + std::string(300, 'p'), kExitRefused, "", "longer than 255 characters"},
+        // Numbers nobody answers take their defaults; 100 artifacts per
+        // segment are more than 40 s of beats give.
+        {given, kExitRefused, "Condition n.2 : R-peaks", "== message from the plug-in ==="},
+        {"-i rec.ctc -p bad.prt" + kSettings, kExitFailed, "Protocol not applied",
+         "bad.prt:3: 'x' is not a whole number"},
+        // The plug-in returns true here; the missing completion line decides.
+        {"-i junk.ctc -p rec.prt" + kSettings, kExitFailed, "Error reading CTC file", ""},
+        {"about --module nowhere.so", kExitFailed, "", "cannot load the plug-in module nowhere.so"},
+        {"info junk.ctc rec.ctc", kExitFailed, "SamplingFrequency      250 Hz",
+         "junk.ctc: the file ends inside its CTC header"},
+        {"--help", kExitCompleted, "Exit status:", ""},
+        {"--version", kExitCompleted, "LumatraZT 0.", ""},
+        {"about", kExitCompleted, "optimal basis set", ""},
+        {"--frobnicate", kExitUsage, "", usage},
+        {"--pre 99999999999", kExitUsage, "", usage},
+        {"-a 1.5", kExitUsage, "", usage},
+        {"--report-channels 3-1", kExitUsage, "", usage},
+        {"--product fast", kExitUsage, "", usage},
+        {"bogus-command", kExitUsage, "", usage},
+        {"--channels 4", kExitUsage, "", usage},
+        {"info", kExitUsage, "", usage},
+        {"demo -i rec.ctc", kExitUsage, "", usage},
+        {"demo --sampling-rate nan", kExitUsage, "", usage},
+        {"generate --name a/b", kExitUsage, "", usage},
+        {"extra-argument-after -i x", kExitUsage, "", usage},
     };
+    std::ofstream(folder.file("bad.prt")) << "time-unit: samples\ncondition: A\n12 x\n";
+    std::ofstream(folder.file("junk.ctc")) << "abc";
     for (const Case& test : cases) {
         SCOPED_TRACE(test.arguments);
         Result result = run(test.arguments, test.input);
-        EXPECT_EQ(result.status, kExitCancelled) << result.out << result.err;
-        EXPECT_NE(result.out.find(test.expectedLog), std::string::npos) << result.out;
+        EXPECT_EQ(result.status, test.status) << result.out << result.err;
+        EXPECT_EQ(result.out.empty(), test.out.empty()) << result.out;
+        EXPECT_NE(result.out.find(test.out), std::string::npos) << result.out;
+        EXPECT_NE(result.err.find(test.err), std::string::npos) << result.err;
+        EXPECT_FALSE(outputCorrected());
     }
-}
-
-TEST_F(EndToEnd, AnswersOutOfBoundsAreRefusedBeforeTheRun) {
-    struct Case {
-        std::string arguments;
-        std::string expectedMessage;
-    };
-    const Case cases[] = {
-        {"-i rec.ctc -p rec.prt --pre 6000", "--pre 6000 is outside 0..5000"},
-        {"-i rec.ctc -p rec.prt --post -1", "--post -1 is outside 0..5000"},
-        {"-i rec.ctc -p rec.prt -a 9", "--artifacts-per-segment 9 is outside 10.."},
-        {"-i rec.ctc -p rec.prt -a 1000",
-         "--artifacts-per-segment 1000 is outside 10.." + std::to_string(beats)},
-        {"-i rec.ctc -p rec.prt -c 3", "--condition 3: condition 3 is outside 1..2"},
-        {"-i rec.ctc -p rec.prt -c Blinks", "the protocol has no condition named 'Blinks'"},
-        {"-i rec.ctc -p rec.prt -a 20 -k 21", "--components 21 is outside 1..20"},
-        {"-i missing.ctc -p rec.prt", "--input missing.ctc: No such file or directory"},
-        {"-i rec.prt -p rec.prt", "the name must end in .ctc"},
-    };
-    for (const Case& test : cases) {
-        SCOPED_TRACE(test.arguments);
-        Result result = run(test.arguments);
-        EXPECT_EQ(result.status, kExitRefused) << result.out << result.err;
-        EXPECT_NE(result.err.find(test.expectedMessage), std::string::npos) << result.err;
-        EXPECT_TRUE(result.out.empty()) << "the plug-in must not have run";
-        EXPECT_FALSE(exists(folder.file("rec_OBS.ctc")));
-    }
-}
-
-TEST_F(EndToEnd, PluginRefusalShowsItsMessageBoxApart) {
-    // The default of 100 artifacts per segment exceeds the beats of 40 s.
-    Result result = run("-i rec.ctc -p rec.prt --batch");
-    EXPECT_EQ(result.status, kExitRefused) << result.out << result.err;
-    EXPECT_NE(result.err.find("message from the plug-in"), std::string::npos);
-    EXPECT_NE(result.err.find("Too few artifact examples"), std::string::npos);
-    EXPECT_FALSE(outputCorrected());
-}
-
-TEST_F(EndToEnd, UnreadableProtocolNamesItsLineAndAppliesNone) {
-    std::ofstream(folder.file("bad.prt")) << "time-unit: samples\ncondition: A\n12 x\n";
-    Result result = run(std::string("-i rec.ctc -p bad.prt") + kSettings);
-    EXPECT_EQ(result.status, kExitFailed) << result.out << result.err;
-    EXPECT_NE(result.err.find("bad.prt:3: 'x' is not a whole number"), std::string::npos)
-        << result.err;
-    EXPECT_NE(result.out.find("Protocol not applied"), std::string::npos) << result.out;
-}
-
-TEST_F(EndToEnd, InputThatIsNoCtcFileFailsTheRun) {
-    std::ofstream(folder.file("junk.ctc")) << "abc";
-    Result result = run(std::string("-i junk.ctc -p rec.prt") + kSettings);
-    // The plug-in returns true here; the missing completion line decides.
-    EXPECT_EQ(result.status, kExitFailed) << result.out << result.err;
-    EXPECT_NE(result.out.find("Error reading CTC file"), std::string::npos) << result.out;
-}
-
-TEST_F(EndToEnd, UsageErrors) {
-    const char* const cases[] = {
-        "--frobnicate",
-        "--pre",
-        "--pre abc",
-        "-a 1.5",
-        "bogus-command",
-        "--channels 4",
-        "info",
-        "info --pre 3 rec.ctc",
-        "demo -i rec.ctc",
-        "extra-argument-after -i x",
-    };
-    for (const char* arguments : cases) {
-        SCOPED_TRACE(arguments);
-        Result result = run(arguments);
-        EXPECT_EQ(result.status, kExitUsage) << result.err;
-        EXPECT_NE(result.err.find("Try 'LumatraZT --help'"), std::string::npos);
-    }
-}
-
-TEST_F(EndToEnd, HelpVersionAboutAndModuleOption) {
-    Result help = run("--help");
-    EXPECT_EQ(help.status, kExitCompleted);
-    for (const char* part : {"Usage: LumatraZT", "--artifacts-per-segment",
-                             "Exit status:", "trigger list", "--report"})
-        EXPECT_NE(help.out.find(part), std::string::npos) << part;
-    Result version = run("--version");
-    EXPECT_EQ(version.status, kExitCompleted);
-    EXPECT_EQ(version.out.rfind("LumatraZT ", 0), 0u);
-    Result about = run("about");
-    EXPECT_EQ(about.status, kExitCompleted) << about.err;
-    EXPECT_NE(about.out.find("optimal basis set"), std::string::npos);
-    EXPECT_NE(about.out.find("Version:     0.0"), std::string::npos);
-    Result missing = run("about --module nowhere.so");
-    EXPECT_EQ(missing.status, kExitFailed);
-    EXPECT_NE(missing.err.find("cannot load the plug-in module nowhere.so"), std::string::npos);
-}
-
-TEST_F(EndToEnd, InfoPrintsTheHeader) {
-    Result result = run("info rec.ctc");
-    ASSERT_EQ(result.status, kExitCompleted) << result.err;
-    EXPECT_NE(result.out.find("NrOfChannels           3"), std::string::npos) << result.out;
-    EXPECT_NE(result.out.find("SamplingFrequency      250 Hz"), std::string::npos);
-    EXPECT_NE(result.out.find("Header length          32 bytes"), std::string::npos);
-    std::ofstream(folder.file("short.ctc")) << "abc";
-    Result bad = run("info short.ctc rec.ctc");
-    EXPECT_EQ(bad.status, kExitFailed);
-    EXPECT_NE(bad.err.find("short.ctc: the file ends inside its CTC header"), std::string::npos);
-    EXPECT_NE(bad.out.find("NrOfChannels"), std::string::npos);  // the good one still shown
-}
-
-TEST_F(EndToEnd, ReportAfterTheRunIsWellFormed) {
-    Result result = run(std::string("-i rec.ctc -p rec.prt --report r.html --report-channels 1,3 "
-                                    "--report-occurrence 5") +
-                        kSettings);
-    ASSERT_EQ(result.status, kExitCompleted) << result.out << result.err;
-    const std::string html = readFile(folder.file("r.html"));
-    std::string message;
-    EXPECT_TRUE(isWellFormedXml(folder.file("r.html"), message)) << message;
-    std::size_t figures = 0;
-    for (std::size_t at = html.find("<svg "); at != std::string::npos;
-         at = html.find("<svg ", at + 1))
-        ++figures;
-    EXPECT_EQ(figures, 4u);  // two channels, two plots each
-    EXPECT_NE(html.find("Channel 3"), std::string::npos);
-    EXPECT_NE(html.find("occurrence 5"), std::string::npos);
-    EXPECT_NE(html.find("The run completed"), std::string::npos);
 }
 
 // The generated recording in every data type, run with the plain product and
@@ -293,7 +203,6 @@ TEST_F(EndToEnd, GeneratedRecordingsAgreeBetweenPlainAndBlasProducts) {
                                       "--sampling-rate 250 --duration 40 ") +
                           layout);
         ASSERT_EQ(made.status, kExitCompleted) << made.err;
-        ASSERT_TRUE(exists(folder.file("gen/g_triggers.txt")));
         std::vector<std::vector<float>> corrected[2];
         const char* const products[] = {"plain", "blas"};
         for (int kind = 0; kind < 2; ++kind) {
@@ -320,14 +229,13 @@ TEST_F(EndToEnd, DemoPrintsResidualArtifactPower) {
     Result result =
         run("demo --directory demo --channels 2 --duration 60 --sampling-rate 250 -a 30");
     ASSERT_EQ(result.status, kExitCompleted) << result.out << result.err;
-    EXPECT_NE(result.out.find("median over 2 channels:"), std::string::npos) << result.out;
+    // The known artifact is found and mostly removed.
+    const std::size_t median = result.out.find("median over 2 channels:");
+    ASSERT_NE(median, std::string::npos) << result.out;
+    EXPECT_LT(std::stod(result.out.substr(median + 23)), -6.0) << result.out;
     EXPECT_NE(result.out.find("worst channel"), std::string::npos);
-    std::string message;
-    EXPECT_TRUE(isWellFormedXml(folder.file("demo/report.html"), message)) << message;
-    CtcHeader header;
-    std::string error;
-    ASSERT_TRUE(readCtcHeader(folder.file("demo/demo_clean.ctc"), header, error)) << error;
-    EXPECT_EQ(header.nrOfChannels, 2u);
+    EXPECT_TRUE(isWellFormedXml(folder.file("demo/report.html")));
+    EXPECT_TRUE(std::ifstream(folder.file("demo/demo_clean.ctc")).good());
 }
 
 }  // namespace
