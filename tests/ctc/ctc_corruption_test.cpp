@@ -73,22 +73,17 @@ Expected referenceOpenInMemory(const Bytes& bytes) {
         position += size_t{e.channels} * 8;
     }
     next(e.blocks);
-    Wide elements = Wide{e.channels} * e.samples;
+    Wide elements = e.ordering >= 3 ? 0 : Wide{e.channels} * e.samples;
     if (e.blocks != 0) {
         if (!fits(Wide{e.blocks} * 12)) return refused(e, arraysBeyond);
         std::vector<uint32_t> trials(e.blocks), pre(e.blocks), post(e.blocks);
         for (auto* column : {&trials, &pre, &post}) {
             for (uint32_t& value : *column) next(value);
         }
-        if (e.ordering >= 3) {
-            elements = 0;
-            for (uint32_t b = 0; b < e.blocks; ++b) {
-                const Wide blockTrials = trials[b] == 0 ? 1 : trials[b];
-                elements += Wide{e.channels} * blockTrials * (Wide{pre[b]} + post[b]);
-            }
+        for (uint32_t b = 0; b < e.blocks && e.ordering >= 3; ++b) {
+            const Wide blockTrials = trials[b] == 0 ? 1 : trials[b];
+            elements += Wide{e.channels} * blockTrials * (Wide{pre[b]} + post[b]);
         }
-    } else if (e.ordering >= 3) {
-        elements = 0;
     }
     if (e.ordering == 0) return refused(e, orderingRefused);
     if (e.dataType != 1 && e.dataType != 3 && e.dataType != 4 && e.dataType != 5) {
@@ -127,11 +122,12 @@ TEST_F(CtcCorruptionTest, CutAndChangedFilesMatchTheReferenceReading) {
     epoched.pre = {0, 1};
     epoched.post = {2, 1};
     files.push_back(fileBytes(epoched, 2 * 2 + 2 * 2 * 2));
-    CtcFields beyondSixtyFourBits;  // an element count that wraps around in 64 bits
+    CtcFields beyondSixtyFourBits;  // elements beyond 64 bits
     beyondSixtyFourBits.ordering = 3;
     beyondSixtyFourBits.channels = 0xFFFFFFFF;
     beyondSixtyFourBits.trials = beyondSixtyFourBits.pre = beyondSixtyFourBits.post = {0xFFFFFFFF};
     files.push_back(headerBytes(beyondSixtyFourBits));
+    files.push_back(headerBytes(ctcFields(1, 1, 0xFFFFFFFF, 0xFFFFFFFF)));  // bytes beyond 64 bits
     for (uint32_t ordering : {0u, 9u}) {  // which refusal comes first
         files.push_back(headerBytes(ctcFields(ordering == 0 ? 0 : 6, ordering, 2, 3)));
     }

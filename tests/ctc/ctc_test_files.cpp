@@ -89,30 +89,27 @@ uint32_t elementBytes(uint32_t dataType) {
     return dataType == 3 ? 2 : dataType == 4 ? 1 : 4;
 }
 
+// Elements are copied as the host holds them: little-endian, as in the files.
 double storedValue(const Bytes& data, uint32_t dataType, uint64_t index) {
     const uint8_t* element = data.data() + index * elementBytes(dataType);
-    if (dataType == 3) return static_cast<int16_t>(element[0] | element[1] << 8);
     if (dataType == 4) return static_cast<int8_t>(element[0]);
-    const uint32_t bits =
-        element[0] | element[1] << 8 | element[2] << 16 | static_cast<uint32_t>(element[3]) << 24;
+    if (dataType == 3) {
+        int16_t value;
+        std::memcpy(&value, element, 2);
+        return value;
+    }
     float value;
-    std::memcpy(&value, &bits, sizeof value);
+    std::memcpy(&value, element, 4);
     return value;
 }
 
 void storeValue(Bytes& data, uint32_t dataType, uint64_t index, double stored) {
     uint8_t* element = data.data() + index * elementBytes(dataType);
-    if (dataType == 3) {
-        const uint16_t bits = static_cast<uint16_t>(static_cast<int16_t>(stored));
-        element[0] = bits & 0xFF;
-        element[1] = bits >> 8;
-    } else if (dataType == 4) {
-        element[0] = static_cast<uint8_t>(static_cast<int8_t>(stored));
-    } else {
-        Bytes bytes;
-        appendF32(bytes, static_cast<float>(stored));
-        std::copy(bytes.begin(), bytes.end(), element);
-    }
+    const int16_t int16 = dataType == 3 ? static_cast<int16_t>(stored) : 0;
+    const float value = static_cast<float>(stored);
+    if (dataType == 4) element[0] = static_cast<uint8_t>(static_cast<int8_t>(stored));
+    if (dataType == 3) std::memcpy(element, &int16, 2);
+    if (dataType == 1 || dataType == 5) std::memcpy(element, &value, 4);
 }
 
 void writeFile(const std::string& path, const Bytes& bytes) {
@@ -136,10 +133,10 @@ void limitFileSize(uint64_t bytes) {
     setrlimit(RLIMIT_FSIZE, &limit);
 }
 
-bool passesInChild(bool (*body)(const std::string& folder), const std::string& folder) {
+bool passesInChild(const std::function<bool()>& body) {
     std::fflush(nullptr);
     const pid_t child = fork();
-    if (child == 0) _exit(body(folder) ? 0 : 1);
+    if (child == 0) _exit(body() ? 0 : 1);
     int status = 0;
     if (child < 0 || waitpid(child, &status, 0) != child) return false;
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;

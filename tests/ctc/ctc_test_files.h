@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -66,7 +67,7 @@ void limitFileSize(uint64_t bytes);
 
 // Runs `body` in a forked child and returns whether it returned true there;
 // for tests that change process limits.
-bool passesInChild(bool (*body)(const std::string& folder), const std::string& folder);
+bool passesInChild(const std::function<bool()>& body);
 
 // A fresh temporary folder per test, removed afterwards even when it failed.
 class TempFolderTest : public ::testing::Test {
