@@ -3,11 +3,10 @@
 // Files for the host program's tests: a fresh folder per test, removed again
 // afterwards (also after a failure), and checks of what lands in it.
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 
 struct TemporaryFolder {
@@ -31,9 +30,7 @@ struct TemporaryFolder {
 
 inline std::string readFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
-    std::ostringstream contents;
-    contents << file.rdbuf();
-    return contents.str();
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
 inline std::size_t countOf(const std::string& text, const std::string& part) {
