@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <limits>
 #include <vector>
 
 #include "numeric/eigen.h"
@@ -16,68 +15,46 @@
 
 namespace {
 
-// Each filler writes the whole of a 1..n x 1..n matrix; only the diagonal and
-// the strict upper triangle are the input, the strict lower triangle must come
-// through unchanged.
-using Filler = void (*)(OffsetMatrix a, int32_t n, SeededFloats& source);
+// Each filler writes the whole of an n x n matrix, row by row; only the
+// diagonal and the strict upper triangle are the input, the strict lower
+// triangle must come through unchanged.
+using Filler = void (*)(std::vector<float>& a, int32_t n, SeededFloats& source);
 
-void fillUnrelatedTriangles(OffsetMatrix a, int32_t n, SeededFloats& source) {
-    fillRandom(a, 1, n, n, source);
+void fillUnrelatedTriangles(std::vector<float>& a, int32_t, SeededFloats& source) {
+    source.fill(a);
 }
 
-void fillFullRankCovariance(OffsetMatrix a, int32_t n, SeededFloats& source) {
+void fillFullRankCovariance(std::vector<float>& a, int32_t n, SeededFloats& source) {
     fillCovariance(a, n, 2 * n + 3, true, source);
 }
 
-void fillLowRankCovariance(OffsetMatrix a, int32_t n, SeededFloats& source) {
+void fillLowRankCovariance(std::vector<float>& a, int32_t n, SeededFloats& source) {
     fillCovariance(a, n, n / 3 + 1, true, source);
-}
-
-// Each element from two draws, mapped by the kind.
-void fillElementwise(OffsetMatrix a, int32_t n, SeededFloats& source, float (*map)(float, float)) {
-    for (int32_t r = 1; r <= n; ++r)
-        for (int32_t c = 1; c <= n; ++c) {
-            float x = source.next();
-            a[r][c] = map(x, source.next());
-        }
 }
 
 // Few distinct values: equal diagonal elements (h = 0, theta = 0) and equal
 // off-diagonal elements throughout.
-void fillTies(OffsetMatrix a, int32_t n, SeededFloats& source) {
-    fillElementwise(a, n, source, [](float x, float) { return std::floor(2.0f * x) * 0.5f; });
-    for (int32_t k = 1; k <= n; ++k) a[k][k] = 2.0f;
-}
-
-// Mostly zeros, with negative zeros among them, and a few isolated elements.
-void fillSparse(OffsetMatrix a, int32_t n, SeededFloats& source) {
-    fillElementwise(a, n, source, [](float x, float) {
-        return x > 0.8f ? 3.0f * x : (x < -0.5f ? -0.0f : 0.0f);
-    });
+void fillTies(std::vector<float>& a, int32_t n, SeededFloats& source) {
+    for (float& value : a) value = std::floor(2.0f * source.next()) * 0.5f;
+    for (int32_t k = 0; k < n; ++k) a[k * n + k] = 2.0f;
 }
 
 // Magnitudes spread over many decades in one matrix.
-void fillMixedScales(OffsetMatrix a, int32_t n, SeededFloats& source) {
-    fillElementwise(a, n, source,
-                    [](float x, float y) { return x * std::ldexp(1.0f, int(60.0f * y)); });
+void fillMixedScales(std::vector<float>& a, int32_t, SeededFloats& source) {
+    for (float& value : a) {
+        float x = source.next();
+        value = x * std::ldexp(1.0f, static_cast<int>(60.0f * source.next()));
+    }
 }
 
-// A dominant diagonal: small rotation angles, and from the fifth sweep on
-// many elements dropped as negligible.
-void fillDiagonallyDominant(OffsetMatrix a, int32_t n, SeededFloats& source) {
-    fillRandom(a, 1, n, n, source);
-    for (int32_t k = 1; k <= n; ++k) a[k][k] = 1000.0f * (2.0f + a[k][k]);
-    for (int32_t r = 1; r <= n; ++r)
-        for (int32_t c = 1; c <= n; ++c) a[r][c] *= r == c ? 1.0f : 1e-3f;
-}
-
-// A few NaN and infinite elements; the iteration must still agree.
-void fillNonFinite(OffsetMatrix a, int32_t n, SeededFloats& source) {
-    fillRandom(a, 1, n, n, source);
+// A few NaN and infinite elements: the iteration must still agree, and end
+// within its sweeps.
+void fillNonFinite(std::vector<float>& a, int32_t n, SeededFloats& source) {
+    source.fill(a);
     if (n < 2) return;
-    a[1 + static_cast<int32_t>((source.next() + 1.0f) * 0.5f * (n - 1))][n] = INFINITY;
-    a[n][n] = -INFINITY;
-    if (n > 3) a[1][2] = NAN;
+    a[static_cast<int32_t>((source.next() + 1.0f) * 0.5f * (n - 1)) * n + n - 1] = INFINITY;
+    a[a.size() - 1] = -INFINITY;
+    if (n > 3) a[1] = NAN;
 }
 
 struct Kind {
@@ -91,16 +68,14 @@ const Kind kKinds[] = {
     {"full-rank covariance", fillFullRankCovariance, 1.0f},
     {"low-rank covariance", fillLowRankCovariance, 1.0f},
     {"ties", fillTies, 1.0f},
-    {"sparse with signed zeros", fillSparse, 1.0f},
     {"tiny", fillUnrelatedTriangles, 1e-36f},
     {"huge", fillUnrelatedTriangles, 1e37f},
     {"mixed scales", fillMixedScales, 1.0f},
-    {"diagonally dominant", fillDiagonallyDominant, 1.0f},
     {"non-finite", fillNonFinite, 1.0f},
 };
 
-// The arrays after one decomposition, with every output element starting out
-// as a marker so that a value the routine fails to write shows up.
+// Every array after one decomposition; the outputs start out as a marker so
+// that a value the routine fails to write shows up.
 struct Outcome {
     bool converged = false;
     int32_t rotations = -1;
@@ -110,26 +85,16 @@ struct Outcome {
 using Routine = bool (*)(OffsetMatrix, int32_t, OffsetVector, OffsetMatrix, int32_t*);
 
 Outcome decompose(Routine routine, const Kind& kind, int32_t n, uint64_t seed) {
-    SquareDecomposition arrays(n);
+    SquareDecomposition arrays(n, -7.5f);
     SeededFloats source(seed);
-    kind.fill(arrays.a.handle(), n, source);
-    for (int32_t r = 1; r <= n; ++r) {
-        arrays.values[r] = -7.5f;
-        for (int32_t c = 1; c <= n; ++c) {
-            arrays.a[r][c] *= kind.scale;
-            arrays.vectors[r][c] = -7.5f;
-        }
-    }
+    kind.fill(arrays.a.values, n, source);
+    for (float& value : arrays.a.values) value *= kind.scale;
     Outcome run;
     run.converged = routine(arrays.a.handle(), n, arrays.values.handle(), arrays.vectors.handle(),
                             &run.rotations);
-    for (int32_t r = 1; r <= n; ++r) {
-        run.arrays.push_back(arrays.values[r]);
-        for (int32_t c = 1; c <= n; ++c) {
-            run.arrays.push_back(arrays.a[r][c]);
-            run.arrays.push_back(arrays.vectors[r][c]);
-        }
-    }
+    run.arrays = arrays.values.values;
+    run.arrays.insert(run.arrays.end(), arrays.vectors.values.begin(), arrays.vectors.values.end());
+    run.arrays.insert(run.arrays.end(), arrays.a.values.begin(), arrays.a.values.end());
     return run;
 }
 
@@ -151,7 +116,7 @@ void expectIdentical(const Kind& kind, int32_t n, uint64_t seed) {
     EXPECT_EQ(fast.converged, plain.converged);
     EXPECT_EQ(fast.rotations, plain.rotations);
     EXPECT_EQ(firstDifference(fast.arrays, plain.arrays), -1)
-        << "per row: the value, then matrix and vector elements interleaved";
+        << "values, then vectors, then matrix, row by row";
 }
 
 // Every kind at every order up to 64 covers each position of the last element

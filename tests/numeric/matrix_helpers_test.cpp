@@ -6,18 +6,7 @@
 
 namespace {
 
-constexpr float kUntouched = -777.0f;
-
-// Writes `values` row by row into the block of m that starts at (first, first)
-// and is `columns` wide; every other element of m up to `last` gets the marker.
-void load(OwnedMatrix& m, int32_t first, int32_t last, int32_t columns,
-          const std::vector<float>& values) {
-    for (int32_t r = first; r <= last; ++r)
-        for (int32_t c = first; c <= last; ++c) m[r][c] = kUntouched;
-    for (size_t k = 0; k < values.size(); ++k)
-        m[first + static_cast<int32_t>(k) / columns][first + static_cast<int32_t>(k) % columns] =
-            values[k];
-}
+constexpr float U = -777.0f;  // an element the helper must leave untouched
 
 TEST(VecMean, SumsInAscendingOrderInSinglePrecision) {
     struct Case {
@@ -27,8 +16,6 @@ TEST(VecMean, SumsInAscendingOrderInSinglePrecision) {
     };
     const Case cases[] = {
         {"no elements", {}, 0.0f},
-        {"one element", {2.5f}, 2.5f},
-        {"plain", {1.0f, 2.0f, 3.0f, 6.0f}, 3.0f},
         // 1e8 + 1 rounds back to 1e8 in float, so the 1 is lost; another order
         // or a wider sum would give 1 / 3.
         {"order pinned", {1e8f, 1.0f, -1e8f}, 0.0f},
@@ -36,127 +23,100 @@ TEST(VecMean, SumsInAscendingOrderInSinglePrecision) {
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
-        const uint32_t n = static_cast<uint32_t>(test.values.size());
-        OwnedVector v(1, 1 + static_cast<int32_t>(n));
-        for (uint32_t k = 0; k < n; ++k) v[static_cast<int32_t>(k) + 1] = test.values[k];
-        float mean = kUntouched;
-        vec_mean(v.handle(), n, &mean);
+        std::vector<float> values = test.values;
+        float mean = U;
+        vec_mean(OffsetVector{values.data(), 1}, static_cast<uint32_t>(values.size()), &mean);
         EXPECT_EQ(mean, test.mean);
     }
 }
 
+// The products sum in ascending order in single precision: 1e8 + 1 rounds back
+// to 1e8, so the 1 is lost where a wider sum would keep it.
 TEST(MatMult, MultipliesInAscendingOrderAndWritesOnlyTheResultBlock) {
-    OwnedMatrix a(0, 2, 0, 2), b(0, 2, 0, 2), c(0, 2, 0, 2);
-    load(a, 0, 2, 3, {1, 2, 3, 1e8f, 1, -1e8f});  // 2 x 3
-    load(b, 0, 2, 2, {7, 1, 9, 1, 11, 1});        // 3 x 2
-    load(c, 0, 2, 3, {});
+    TestMatrix a(3, 3, 0, U), b(3, 3, 0, U), c(3, 3, 0, U);
+    a.values = {1, 2, 3, 1e8f, 1, -1e8f, U, U, U};  // 2 x 3
+    b.values = {7, 1, U, 9, 1, U, 11, 1, U};        // 3 x 2
     mat_mult(a.handle(), b.handle(), c.handle(), 2, 3, 2);
-    // 1e8 + 1 rounds back to 1e8 in float, so the 1 is lost; a wider sum
-    // would keep it.
-    EXPECT_EQ(toDense(c.handle(), 0, 3, 3),
-              (std::vector<double>{58, 6, kUntouched, -4e8, 0, kUntouched, kUntouched, kUntouched,
-                                   kUntouched}));
+    EXPECT_EQ(c.values, (std::vector<float>{58, 6, U, -4e8, 0, U, U, U, U}));
+    TestVector x(3, 0), y(3, 0, U);
+    x.values = {1, 1, 1};
+    mat_vec_mult(a.handle(), x.handle(), y.handle(), 2, 3);
+    EXPECT_EQ(y.values, (std::vector<float>{6, 0, U}));
 
     // An empty inner dimension gives zeros; an empty outer one writes nothing.
     mat_mult(a.handle(), b.handle(), c.handle(), 2, 0, 1);
     mat_mult(a.handle(), b.handle(), c.handle(), 0, 3, 3);
     mat_mult(a.handle(), b.handle(), c.handle(), 3, 3, 0);
-    EXPECT_EQ(toDense(c.handle(), 0, 3, 3),
-              (std::vector<double>{0, 6, kUntouched, 0, 0, kUntouched, kUntouched, kUntouched,
-                                   kUntouched}));
-}
-
-TEST(MatVecMult, MultipliesAndZeroesForNoColumns) {
-    OwnedMatrix a(0, 1, 0, 1);
-    OwnedVector x(0, 1), y(0, 2);
-    load(a, 0, 1, 2, {1, 2, 3, 4});
-    x[0] = 5.0f;
-    x[1] = 6.0f;
-    y[2] = kUntouched;
-    mat_vec_mult(a.handle(), x.handle(), y.handle(), 2, 2);
-    EXPECT_EQ(y[0], 17.0f);
-    EXPECT_EQ(y[1], 39.0f);
+    EXPECT_EQ(c.values, (std::vector<float>{0, 6, U, 0, 0, U, U, U, U}));
+    y.values = {U, U, U};
     mat_vec_mult(a.handle(), x.handle(), y.handle(), 2, 0);
-    EXPECT_EQ(y[0], 0.0f);
-    EXPECT_EQ(y[1], 0.0f);
-    EXPECT_EQ(y[2], kUntouched);
+    EXPECT_EQ(y.values, (std::vector<float>{0, 0, U}));
 }
 
 TEST(MatTransposeAndScaleRows, WriteOnlyTheirBlock) {
-    OwnedMatrix a(0, 2, 0, 2), b(0, 2, 0, 2);
-    OwnedVector factors(0, 1);
-    load(a, 0, 2, 3, {1, 2, 3, 4, 5, 6});
-    load(b, 0, 2, 3, {});
+    TestMatrix a(3, 3, 0), b(3, 3, 0, U);
+    a.values = {1, 2, 3, 4, 5, 6, 7, 8, 9};
     mat_transpose(a.handle(), b.handle(), 2, 3);
-    EXPECT_EQ(toDense(b.handle(), 0, 3, 3),
-              (std::vector<double>{1, 4, kUntouched, 2, 5, kUntouched, 3, 6, kUntouched}));
-    factors[0] = 2.0f;
-    factors[1] = -0.5f;
+    EXPECT_EQ(b.values, (std::vector<float>{1, 4, U, 2, 5, U, 3, 6, U}));
+    TestVector factors(2, 0);
+    factors.values = {2.0f, -0.5f};
     mat_scale_rows(factors.handle(), a.handle(), 2, 2);
-    EXPECT_EQ(toDense(a.handle(), 0, 3, 3),
-              (std::vector<double>{2, 4, 3, -2, -2.5, 6, kUntouched, kUntouched, kUntouched}));
+    EXPECT_EQ(a.values, (std::vector<float>{2, 4, 3, -2, -2.5, 6, 7, 8, 9}));
 }
 
 TEST(MatCopy, MovesABlockBetweenIndexBasesByMode) {
     struct Case {
-        int32_t mode, sourceBase, targetBase;  // a base of -1: nothing is copied
+        int32_t mode;
+        std::vector<float> target;
     };
-    for (Case test : {Case{0, 0, 0}, Case{1, 1, 1}, Case{2, 0, 1}, Case{3, 1, 0}, Case{4, -1, -1},
-                      Case{-1, -1, -1}}) {
+    const Case cases[] = {
+        {0, {1, 2, U, 4, 5, U, U, U, U}},  // zero-based to zero-based
+        {1, {U, U, U, U, 5, 6, U, 8, 9}},  // one-based to one-based
+        {2, {U, U, U, U, 1, 2, U, 4, 5}},  // zero-based to one-based
+        {3, {5, 6, U, 8, 9, U, U, U, U}},  // one-based to zero-based
+        {4, std::vector<float>(9, U)},    {-1, std::vector<float>(9, U)},
+    };
+    for (const Case& test : cases) {
         SCOPED_TRACE(test.mode);
-        OwnedMatrix source(0, 2, 0, 2), target(0, 2, 0, 2);
-        load(source, 0, 2, 3, {1, 2, 3, 4, 5, 6, 7, 8, 9});
-        load(target, 0, 2, 3, {});
+        TestMatrix source(3, 3, 0), target(3, 3, 0, U);
+        source.values = {1, 2, 3, 4, 5, 6, 7, 8, 9};
         mat_copy(source.handle(), target.handle(), 2, 2, test.mode);
-        for (int32_t r = 0; r < 3; ++r)
-            for (int32_t c = 0; c < 3; ++c) {
-                const int32_t row = r - test.targetBase, column = c - test.targetBase;
-                const bool copied =
-                    test.targetBase >= 0 && row >= 0 && row < 2 && column >= 0 && column < 2;
-                EXPECT_EQ(
-                    target[r][c],
-                    copied ? source[row + test.sourceBase][column + test.sourceBase] : kUntouched)
-                    << r << ", " << c;
-            }
+        EXPECT_EQ(target.values, test.target);
     }
 }
 
 // The batched helpers must give, row by row, exactly the single forms'
-// results: their sums may not be reordered. Sizes straddle the batch width;
-// course counts are below one batch of four and a batch and one.
+// results: their sums may not be reordered. Row counts straddle the batch
+// width; course counts are below one batch of four and a batch and one.
 class BatchedHelpers : public ::testing::TestWithParam<int32_t> {};
 
 TEST_P(BatchedHelpers, EqualTheSingleFormsBitForBit) {
     const int32_t rows = GetParam();
     const int32_t columns = 1013;
     SeededFloats source(static_cast<uint32_t>(rows) * 7919u);
-    OwnedMatrix a(0, rows - 1, 0, columns - 1);
-    fillRandom(a.handle(), 0, rows, columns, source);
+    TestMatrix a(rows, columns, 0);
+    source.fill(a.values);
     // Values of mixed magnitude make any change of summation order visible.
-    for (int32_t r = 0; r < rows; ++r)
-        for (int32_t c = 0; c < columns; c += 7) a[r][c] *= 1e6f;
-    OwnedVector means(0, rows - 1);
+    for (size_t k = 0; k < a.values.size(); k += 7) a.values[k] *= 1e6f;
+    TestVector means(rows, 0);
     mat_row_means(a.handle(), rows, static_cast<uint32_t>(columns), means.handle());
     for (int32_t r = 0; r < rows; ++r) {
-        float expected = kUntouched;
+        float expected = U;
         vec_mean(OffsetVector{a.handle().rowData(r), 1}, static_cast<uint32_t>(columns), &expected);
         EXPECT_EQ(means[r], expected) << "row " << r;
     }
 
     for (const int32_t courses : {3, 5}) {
         SCOPED_TRACE(courses);
-        OwnedMatrix b(0, courses - 1, 0, columns - 1);
-        fillRandom(b.handle(), 0, courses, columns, source);
-        for (int32_t c = 0; c < columns; c += 5) b[1][c] *= 1e5f;
-        OwnedMatrix c(0, rows - 1, 0, courses);
-        for (int32_t r = 0; r < rows; ++r) c[r][courses] = kUntouched;
+        TestMatrix b(courses, columns, 0), c(rows, courses + 1, 0, U);
+        source.fill(b.values);
+        for (int32_t k = 0; k < columns; k += 5) b[1][k] *= 1e5f;
         mat_mult_transposed(a.handle(), b.handle(), c.handle(), rows, columns, courses);
-        OwnedVector y(0, courses - 1);
+        TestVector y(courses + 1, 0, U);
         for (int32_t r = 0; r < rows; ++r) {
             mat_vec_mult(b.handle(), OffsetVector{a.handle().rowData(r), 0}, y.handle(), courses,
                          columns);
-            for (int32_t k = 0; k < courses; ++k) EXPECT_EQ(c[r][k], y[k]) << r << ", " << k;
-            EXPECT_EQ(c[r][courses], kUntouched);
+            for (int32_t k = 0; k <= courses; ++k) EXPECT_EQ(c[r][k], y[k]) << r << ", " << k;
         }
     }
 }

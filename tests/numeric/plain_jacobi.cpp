@@ -4,14 +4,9 @@
 
 namespace {
 
+// True when adding g to |value| in single precision leaves it unchanged.
 bool sumLeaves(float value, float g) {
-    float magnitude = std::fabs(value);
-    float sum = magnitude + g;
-    return sum == magnitude;
-}
-
-float roundedToFloat(double value) {
-    return static_cast<float>(value);
+    return std::fabs(value) + g == std::fabs(value);
 }
 
 }  // namespace
@@ -41,7 +36,7 @@ bool plain_jacobi_eigen(OffsetMatrix a, int32_t n, OffsetVector d, OffsetMatrix 
             return true;
         }
         float tresh = 0.0f;
-        if (i < 4) tresh = roundedToFloat(0.2 * double(sm) / (double(n) * double(n)));
+        if (i < 4) tresh = static_cast<float>(0.2 * double(sm) / (double(n) * double(n)));
         for (int32_t p = 1; p <= n - 1; ++p) {
             for (int32_t q = p + 1; q <= n; ++q) {
                 float g = 100.0f * std::fabs(a[p][q]);
@@ -55,14 +50,14 @@ bool plain_jacobi_eigen(OffsetMatrix a, int32_t n, OffsetVector d, OffsetMatrix 
                 if (sumLeaves(h, g)) {
                     t = a[p][q] / h;
                 } else {
-                    float theta = roundedToFloat(0.5 * double(h) / double(a[p][q]));
-                    t = roundedToFloat(1.0 / (std::fabs(double(theta)) +
-                                              std::sqrt(1.0 + double(theta) * double(theta))));
+                    float theta = static_cast<float>(0.5 * double(h) / double(a[p][q]));
+                    t = static_cast<float>(1.0 / (std::fabs(double(theta)) +
+                                                  std::sqrt(1.0 + double(theta) * double(theta))));
                     if (theta < 0.0f) t = -t;
                 }
                 float c = 1.0f / std::sqrt(1.0f + t * t);
                 float s = t * c;
-                float tau = roundedToFloat(double(s) / (1.0 + double(c)));
+                float tau = static_cast<float>(double(s) / (1.0 + double(c)));
                 h = t * a[p][q];
                 z[p] -= h;
                 z[q] += h;

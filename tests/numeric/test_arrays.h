@@ -1,7 +1,7 @@
 #pragma once
 
-// Owning wrappers, seeded inputs and dense double-precision references for
-// the tests of the numerical kernels.
+// Arrays with their own storage, seeded inputs and dense double-precision
+// references for the tests of the numerical kernels.
 
 #include <algorithm>
 #include <cmath>
@@ -11,47 +11,45 @@
 
 #include "numeric/offset_array.h"
 
-// A matrix that is released when the test ends, also after a failed assertion.
-class OwnedMatrix {
-public:
-    OwnedMatrix(int32_t rowLower, int32_t rowUpper, int32_t columnLower, int32_t columnUpper)
-        : handle_(matrix(rowLower, rowUpper, columnLower, columnUpper)),
-          bounds_{rowLower, rowUpper, columnLower, columnUpper} {}
-    ~OwnedMatrix() { release_matrix(handle_, bounds_[0], bounds_[1], bounds_[2], bounds_[3]); }
-    OwnedMatrix(const OwnedMatrix&) = delete;
-    OwnedMatrix& operator=(const OwnedMatrix&) = delete;
+// A rows x columns matrix whose rows and columns are indexed from `first`,
+// stored row by row in `values`, every element starting as `fill`. Values may
+// be replaced as a whole: the handle is formed anew at every use.
+struct TestMatrix {
+    TestMatrix(int32_t rows, int32_t columns, int32_t first = 1, float fill = 0.0f)
+        : values(static_cast<size_t>(rows) * columns, fill), columns(columns), first(first) {}
+    OffsetMatrix handle() {
+        rowTable.clear();
+        for (size_t k = 0; k < values.size(); k += columns) rowTable.push_back(&values[k]);
+        return OffsetMatrix{rowTable.data(), first, first};
+    }
+    OffsetRow operator[](int32_t row) {
+        return OffsetRow{&values[static_cast<size_t>(row - first) * columns], first};
+    }
+    std::vector<double> dense() const { return {values.begin(), values.end()}; }
 
-    OffsetMatrix handle() const { return handle_; }
-    OffsetRow operator[](int32_t row) const { return handle_[row]; }
-
-private:
-    OffsetMatrix handle_;
-    int32_t bounds_[4];
+    std::vector<float> values;
+    std::vector<float*> rowTable;
+    int32_t columns, first;
 };
 
-class OwnedVector {
-public:
-    OwnedVector(int32_t lower, int32_t upper)
-        : handle_(vector(lower, upper)), lower_(lower), upper_(upper) {}
-    ~OwnedVector() { release_vector(handle_, lower_, upper_); }
-    OwnedVector(const OwnedVector&) = delete;
-    OwnedVector& operator=(const OwnedVector&) = delete;
+struct TestVector {
+    explicit TestVector(int32_t count, int32_t first = 1, float fill = 0.0f)
+        : values(count, fill), first(first) {}
+    OffsetVector handle() { return OffsetVector{values.data(), first}; }
+    float& operator[](int32_t index) { return values[static_cast<size_t>(index - first)]; }
 
-    OffsetVector handle() const { return handle_; }
-    float& operator[](int32_t index) const { return handle_[index]; }
-
-private:
-    OffsetVector handle_;
-    int32_t lower_, upper_;
+    std::vector<float> values;
+    int32_t first;
 };
 
-// A square matrix indexed from 1 (rows and columns 1..n) with room for the
-// values and the vectors of its decomposition.
+// A square matrix indexed from 1 with room for the values and the vectors of
+// its decomposition, every element starting as `fill`.
 struct SquareDecomposition {
-    explicit SquareDecomposition(int32_t n) : a(1, n, 1, n), values(1, n), vectors(1, n, 1, n) {}
-    OwnedMatrix a;
-    OwnedVector values;
-    OwnedMatrix vectors;
+    explicit SquareDecomposition(int32_t n, float fill = 0.0f)
+        : a(n, n, 1, fill), values(n, 1, fill), vectors(n, n, 1, fill) {}
+    TestMatrix a;
+    TestVector values;
+    TestMatrix vectors;
 };
 
 // Deterministic pseudo-random floats in [-1, 1) from a seed, the same on every
@@ -65,27 +63,13 @@ public:
         state_ = state_ * 6364136223846793005ull + 1442695040888963407ull;
         return static_cast<float>(static_cast<uint32_t>(state_ >> 40)) / 8388608.0f - 1.0f;
     }
+    void fill(std::vector<float>& values) {
+        for (float& value : values) value = next();
+    }
 
 private:
     uint64_t state_;
 };
-
-// Fills rows/columns first..first+rows-1 x first..first+columns-1.
-inline void fillRandom(OffsetMatrix m, int32_t first, int32_t rows, int32_t columns,
-                       SeededFloats& source) {
-    for (int32_t r = first; r < first + rows; ++r)
-        for (int32_t c = first; c < first + columns; ++c) m[r][c] = source.next();
-}
-
-// A dense copy in double, element (r, c) at [r * columns + c], read from a
-// matrix whose indices start at `first`.
-inline std::vector<double> toDense(OffsetMatrix m, int32_t first, int32_t rows, int32_t columns) {
-    std::vector<double> dense(static_cast<size_t>(rows) * columns);
-    for (int32_t r = 0; r < rows; ++r)
-        for (int32_t c = 0; c < columns; ++c)
-            dense[static_cast<size_t>(r) * columns + c] = m[first + r][first + c];
-    return dense;
-}
 
 inline double maxAbsDifference(const std::vector<double>& x, const std::vector<double>& y) {
     double largest = 0.0;
@@ -124,40 +108,29 @@ inline double orthonormalityError(const std::vector<double>& q, int32_t rows, in
     return maxAbs(gram);
 }
 
-// A 1..n x 1..n covariance as the correction forms it: products of occurrences
-// of tens of microvolts (around a common level when `common`), summed in double
+// An n x n covariance as the correction forms it: products of occurrences of
+// tens of microvolts (around a common level when `common`), summed in double
 // and rounded to float; fewer samples than n make it rank deficient.
-inline void fillCovariance(OffsetMatrix a, int32_t n, int32_t samples, bool common,
+inline void fillCovariance(std::vector<float>& a, int32_t n, int32_t samples, bool common,
                            SeededFloats& source) {
     std::vector<double> occurrences(static_cast<size_t>(n) * samples);
     double level = common ? 60.0 * source.next() : 0.0;
     for (double& value : occurrences) value = level + 40.0 * source.next();
     std::vector<double> product =
         multiply(occurrences, transpose(occurrences, n, samples), n, samples, n);
-    for (int32_t r = 1; r <= n; ++r)
-        for (int32_t c = 1; c <= n; ++c)
-            a[r][c] = static_cast<float>(product[static_cast<size_t>(r - 1) * n + (c - 1)]);
+    std::copy(product.begin(), product.end(), a.begin());
 }
 
-// FNV-1a over the bit patterns of `count` elements from index `first`; pins
-// results bit for bit.
-inline uint64_t bitFingerprint(OffsetVector v, int32_t first, int32_t count,
+// FNV-1a over the bit patterns of the values; pins results bit for bit.
+inline uint64_t bitFingerprint(const std::vector<float>& values,
                                uint64_t hash = 14695981039346656037ull) {
-    for (int32_t i = first; i < first + count; ++i) {
+    for (float value : values) {
         uint32_t bits = 0;
-        std::memcpy(&bits, &v[i], sizeof bits);
+        std::memcpy(&bits, &value, sizeof bits);
         for (int byte = 0; byte < 4; ++byte) {
             hash ^= (bits >> (8 * byte)) & 0xffu;
             hash *= 1099511628211ull;
         }
     }
-    return hash;
-}
-
-// The same over rows x columns elements, row by row.
-inline uint64_t bitFingerprint(OffsetMatrix m, int32_t first, int32_t rows, int32_t columns,
-                               uint64_t hash = 14695981039346656037ull) {
-    for (int32_t r = first; r < first + rows; ++r)
-        hash = bitFingerprint(OffsetVector{&m[r][first], first}, first, columns, hash);
     return hash;
 }
