@@ -13,15 +13,9 @@
 
 namespace {
 
-// What an entry of the table holds after binding: what it held before, null,
-// or the export of the first or the second loaded host.
-enum Entry { Kept, Null, First, Second };
-
-const uintptr_t kBefore = 0x5e17e1;
-
 template <typename Function>
 void* setBefore(Function& entry) {
-    entry = reinterpret_cast<Function>(kBefore);
+    entry = reinterpret_cast<Function>(uintptr_t{0x5e17e1});
     return reinterpret_cast<void*>(&entry);
 }
 
@@ -30,37 +24,23 @@ TEST(HostBinding, BindsFromTheHostFoundByNameAndStopsAtTheFirstGap) {
         const char* name;
         std::vector<const char*> hosts;
         bool hostBound, productsBound;
-        Entry version, log, multF, multD, vectorD;
+        // Per entry below, what it holds after binding: '-' what it held
+        // before, '0' null, '1' or '2' the export of the first or second host.
+        const char* entries;
     };
     const Case cases[] = {
-        {"no host", {}, false, false, Kept, Kept, Kept, Kept, Kept},
-        {"complete", {FAKE_HOST_COMPLETE}, true, true, First, First, First, First, First},
+        {"no host", {}, false, false, "-----"},
+        {"complete", {FAKE_HOST_COMPLETE}, true, true, "11111"},
         // Named "LumatraZT.exe". The C library's functions are reachable
         // through its handle but are not its own exports.
-        {"version entry only",
-         {FAKE_HOST_VERSION_ONLY},
-         true,
-         false,
-         First,
-         Null,
-         Null,
-         Kept,
-         Kept},
-        {"no version entry", {FAKE_HOST_NO_VERSION}, false, false, Null, Kept, Kept, Kept, Kept},
-        // The products are taken from "LumatraZT" only, even though this host has them.
-        {"Lumatra alone", {FAKE_HOST_LUMATRA}, true, false, First, First, Kept, Kept, Kept},
-        {"Lumatra first, products from LumatraZT",
-         {FAKE_HOST_LUMATRA, FAKE_HOST_COMPLETE},
-         true,
-         true,
-         First,
-         First,
-         Second,
-         Second,
-         Second},
+        {"version entry only", {FAKE_HOST_VERSION_ONLY}, true, false, "100--"},
+        {"no version entry", {FAKE_HOST_NO_VERSION}, false, false, "0----"},
+        // The products come from "LumatraZT" only, even though this host has them.
+        {"Lumatra alone", {FAKE_HOST_LUMATRA}, true, false, "11---"},
+        {"Lumatra and LumatraZT", {FAKE_HOST_LUMATRA, FAKE_HOST_COMPLETE}, true, true, "11222"},
         // The later names are not looked up.
-        {"no mult_f", {FAKE_HOST_NO_MULT_F}, true, false, First, First, Null, Kept, Kept},
-        {"no vector_d", {FAKE_HOST_NO_VECTOR_D}, true, false, First, First, First, First, Null},
+        {"no mult_f", {FAKE_HOST_NO_MULT_F}, true, false, "110--"},
+        {"no vector_d", {FAKE_HOST_NO_VECTOR_D}, true, false, "11110"},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
@@ -78,14 +58,14 @@ TEST(HostBinding, BindsFromTheHostFoundByNameAndStopsAtTheFirstGap) {
         };
         EXPECT_EQ(bindHostApi(), test.hostBound);
         EXPECT_EQ(bindHostMatrixProducts(), test.productsBound);
-        const Entry expected[] = {test.version, test.log, test.multF, test.multD, test.vectorD};
         for (size_t k = 0; k < std::size(entries); ++k) {
+            const char state = test.entries[k];
             void* held = nullptr;
             std::memcpy(&held, entries[k].second, sizeof held);
-            void* wanted = expected[k] == Kept ? reinterpret_cast<void*>(kBefore)
-                           : expected[k] == Null
-                               ? nullptr
-                               : hosts[expected[k] - First]->function<void*>(entries[k].first);
+            void* wanted = reinterpret_cast<void*>(uintptr_t{0x5e17e1});
+            if (state != '-')
+                wanted =
+                    state == '0' ? nullptr : hosts[state - '1']->function<void*>(entries[k].first);
             EXPECT_EQ(held, wanted) << entries[k].first;
         }
     }

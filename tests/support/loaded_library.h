@@ -21,7 +21,6 @@ public:
 
     bool loaded() const { return handle_ != nullptr; }
     const std::string& error() const { return error_; }
-    void* handle() const { return handle_; }
 
     template <typename Function>
     Function function(const char* name) const {
