@@ -28,11 +28,6 @@ struct Expected {
     uint64_t headerLength = 0;
 };
 
-Expected refused(Expected expected, const std::string& message) {
-    expected.message = message;
-    return expected;
-}
-
 // Reads a whole header the slow and obvious way. Fields that the bytes end
 // before keep their initial values; arrays must fit in the rest.
 Expected referenceOpenInMemory(const Bytes& bytes) {
@@ -48,6 +43,10 @@ Expected referenceOpenInMemory(const Bytes& bytes) {
                 static_cast<uint32_t>(bytes[position + 3]) << 24;
         position += 4;
     };
+    auto refused = [&e](const std::string& message) {
+        e.message = message;
+        return e;
+    };
     auto fits = [&](Wide arrayBytes) { return !ended && position + arrayBytes <= bytes.size(); };
     const std::string arraysBeyond = "The header arrays reach beyond the end of the file.\n";
     const std::string orderingRefused = "SampleOrdering not yet supported.\n";
@@ -57,25 +56,25 @@ Expected referenceOpenInMemory(const Bytes& bytes) {
     if (e.compressionType != 0) {
         next(e.compressionParams);
         if (e.compressionParams != 0) {
-            if (!fits(Wide{e.compressionParams} * 4)) return refused(e, arraysBeyond);
+            if (!fits(Wide{e.compressionParams} * 4)) return refused(arraysBeyond);
             position += size_t{e.compressionParams} * 4;
         }
     }
     next(e.dataType);
-    if (e.dataType == 2 || e.dataType >= 6) return refused(e, "Datatype not yet supported.\n");
+    if (e.dataType == 2 || e.dataType >= 6) return refused("Datatype not yet supported.\n");
     next(e.ordering);
-    if (e.ordering >= 7) return refused(e, orderingRefused);
+    if (e.ordering >= 7) return refused(orderingRefused);
     next(e.channels);
     next(e.samples);
     next(e.frequencyBits);
     if (e.dataType > 2 && e.channels != 0) {
-        if (!fits(Wide{e.channels} * 8)) return refused(e, arraysBeyond);
+        if (!fits(Wide{e.channels} * 8)) return refused(arraysBeyond);
         position += size_t{e.channels} * 8;
     }
     next(e.blocks);
     Wide elements = e.ordering >= 3 ? 0 : Wide{e.channels} * e.samples;
     if (e.blocks != 0) {
-        if (!fits(Wide{e.blocks} * 12)) return refused(e, arraysBeyond);
+        if (!fits(Wide{e.blocks} * 12)) return refused(arraysBeyond);
         std::vector<uint32_t> trials(e.blocks), pre(e.blocks), post(e.blocks);
         for (auto* column : {&trials, &pre, &post}) {
             for (uint32_t& value : *column) next(value);
@@ -85,14 +84,14 @@ Expected referenceOpenInMemory(const Bytes& bytes) {
             elements += Wide{e.channels} * blockTrials * (Wide{pre[b]} + post[b]);
         }
     }
-    if (e.ordering == 0) return refused(e, orderingRefused);
+    if (e.ordering == 0) return refused(orderingRefused);
     if (e.dataType != 1 && e.dataType != 3 && e.dataType != 4 && e.dataType != 5) {
-        return refused(e, "Unsupported datatype.\n");
+        return refused("Unsupported datatype.\n");
     }
     e.headerLength = position;
     const Wide size = e.dataType == 3 ? 2 : e.dataType == 4 ? 1 : 4;
     if (position + elements * size > bytes.size()) {
-        return refused(e, "The data part reaches beyond the end of the file.\n");
+        return refused("The data part reaches beyond the end of the file.\n");
     }
     e.opens = true;
     return e;

@@ -209,4 +209,44 @@ TEST_F(CtcFailureTest, DiskArrayRefusesBadShapesAndTransfers) {
     EXPECT_EQ(readDiskElements(array, 0, 1, values), 0);  // closed
 }
 
+// The refusals that depend on the open mode or on the file system; those of
+// the header's fields are held to the reference reading in the corruption
+// test.
+TEST_F(CtcFailureTest, OpenRefusalsWithTheirMessages) {
+    writeFile(pathOf("nosamples.ctc"), headerBytes(ctcFields(1, 1, 3, 0)));
+    // 4 EiB of floats, beyond any file system; and a byte count beyond 64 bits.
+    writeFile(pathOf("exabytes.ctc"), headerBytes(ctcFields(1, 1, 1u << 30, 1u << 30)));
+    writeFile(pathOf("overflow.ctc"), headerBytes(ctcFields(1, 1, 0xFFFFFFFF, 0xFFFFFFFF)));
+    writeFile(pathOf("empty.ctc"), {});
+    std::filesystem::create_directory(pathOf("folder.ctc"));
+
+    const std::string notEnoughSpace =
+        "Not enough free disk space to extend the file to the length its header gives.\n";
+    struct Case {
+        std::string name;
+        uint32_t openMode;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"missing.ctc", kCtcOpenInPlace, ""},
+        {"folder.ctc", kInMemory, ""},
+        {"empty.ctc", kCtcOpenInPlace, "SampleOrdering not yet supported.\n"},
+        {"nosamples.ctc", kCtcOpenInPlace, ""},
+        {"exabytes.ctc", kCtcOpenInPlace, notEnoughSpace},
+        {"overflow.ctc", kCtcOpenInPlace, notEnoughSpace},
+    };
+    for (const Case& c : cases) {
+        const std::string path = pathOf(c.name);
+        const bool exists = std::filesystem::is_regular_file(path);
+        const uint64_t lengthBefore = exists ? std::filesystem::file_size(path) : 0;
+        CtcFile file;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(openCtcFile(file, path.c_str(), c.openMode), 0) << c.name;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.message) << c.name;
+        if (exists) {
+            EXPECT_EQ(std::filesystem::file_size(path), lengthBefore) << c.name;
+        }
+    }
+}
+
 }  // namespace

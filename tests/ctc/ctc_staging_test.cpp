@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "ctc/ctc_file.h"
+#include "ctc/ctc_format.h"
 #include "ctc/disk_array_stream.h"
 #include "ctc/staged_channels.h"
 #include "tests/ctc/ctc_test_files.h"
@@ -26,7 +27,31 @@ using namespace ctc_test;
 
 namespace {
 
-class CtcStagingTest : public TempFolderTest {};
+// Each epoched ordering names its loops from slowest to fastest; counting
+// through them in that order must visit consecutive indices from the
+// block's start, which lies beyond 32 bits.
+TEST(CtcElementIndex, EpochedOrderingsFollowTheirLoopOrder) {
+    const uint64_t channels = 3, trials = 4, length = 5, start = 0x123456789ull;
+    const ctc::CtcBlockShape block{start, trials, length};
+    struct Loops {
+        uint32_t ordering;
+        int slowest, middle, fastest;  // 0 trial, 1 channel, 2 sample
+    };
+    const Loops orderings[] = {{3, 0, 1, 2}, {4, 0, 2, 1}, {5, 1, 2, 0}, {6, 2, 1, 0}};
+    const uint64_t extent[3] = {trials, channels, length};
+    for (const Loops& loops : orderings) {
+        for (uint64_t n = 0; n < trials * channels * length; ++n) {
+            uint64_t position[3];
+            position[loops.fastest] = n % extent[loops.fastest];
+            position[loops.middle] = n / extent[loops.fastest] % extent[loops.middle];
+            position[loops.slowest] = n / extent[loops.fastest] / extent[loops.middle];
+            ASSERT_EQ(ctc::ctcElementIndex(loops.ordering, channels, 0, block, position[0],
+                                           position[1], position[2]),
+                      start + n)
+                << "ordering " << loops.ordering;
+        }
+    }
+}
 
 // The data part as the file should hold it, changed the plain way: stored
 // elements encoded and decoded with the formulas written out once more.
@@ -134,7 +159,7 @@ std::vector<ModelCase> modelCases() {
     return cases;
 }
 
-class WindowsMatchTheModel : public CtcStagingTest,
+class WindowsMatchTheModel : public TempFolderTest,
                              public ::testing::WithParamInterface<ModelCase> {};
 
 // Random windows of random channels, read and written in any order, plus
@@ -160,7 +185,7 @@ TEST_P(WindowsMatchTheModel, ReadsWritesAndRawTransfers) {
         chooseCopy(file, c.spanSamples * c.channels * model.size());
     }
     std::mt19937 random(c.channels * 7919u + c.samples);
-    std::vector<float> window(c.samples);
+    std::vector<float> window(c.samples + 1);
     std::vector<float> expected(c.samples);
     Bytes raw;
     const uint32_t longest = std::min<uint32_t>(c.samples, 700);
@@ -209,6 +234,25 @@ TEST_P(WindowsMatchTheModel, ReadsWritesAndRawTransfers) {
             std::memcpy(modelBytes, raw.data(), raw.size());
         }
     }
+    // Windows that reach beyond the channel's end (or would, but for
+    // wrapping around), empty ones and those of an unknown data type (which
+    // only a record changed by its owner after the open can have) are refused
+    // before any transfer.
+    const uint32_t beyond[][3] = {{c.channels - 1, c.samples - 1, 2},
+                                  {c.channels, 0, 1},
+                                  {0, c.samples, 0},
+                                  {0, 0xFFFFFFFF, 2}};
+    testing::internal::CaptureStderr();
+    for (const auto& [channel, first, count] : beyond) {
+        EXPECT_EQ(readCtcChannel(window.data(), file, channel, first, count), 0);
+        EXPECT_EQ(writeCtcChannel(window.data(), file, channel, first, count), 0);
+    }
+    file.DataType = 2;
+    EXPECT_EQ(readCtcChannel(window.data(), file, 0, 0, 1), 0);
+    EXPECT_EQ(writeCtcChannel(window.data(), file, 0, 0, 1), 0);
+    file.DataType = c.dataType;
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Unsupported Datatype.\nUnsupported Datatype.\n");
     if (inPlace) {
         EXPECT_EQ(file.DiskData->Stream->staged != nullptr, c.staged);
         // Besides the caller's window the direct access holds one bounded block.
@@ -220,6 +264,8 @@ TEST_P(WindowsMatchTheModel, ReadsWritesAndRawTransfers) {
     EXPECT_EQ(filesInFolder(), 1);
     EXPECT_EQ(closeCtcFile(file), 1);
     EXPECT_EQ(filesInFolder(), 1);
+    // A closed record refuses windows instead of touching released memory.
+    EXPECT_EQ(readCtcChannel(window.data(), file, 0, 0, 1), 0);
 
     Bytes after = before;
     if (inPlace) std::copy(model.data.begin(), model.data.end(), after.begin() + headerLength);

@@ -31,7 +31,7 @@ void appendF32(Bytes& bytes, float value) {
 
 Bytes headerBytes(const CtcFields& fields) {
     Bytes bytes;
-    appendU32(bytes, fields.fileVersion);
+    appendU32(bytes, 1);  // FileVersion
     appendU32(bytes, fields.compressionType);
     if (fields.compressionType != 0) {
         appendU32(bytes, static_cast<uint32_t>(fields.compressionParams.size()));
@@ -41,7 +41,7 @@ Bytes headerBytes(const CtcFields& fields) {
     appendU32(bytes, fields.ordering);
     appendU32(bytes, fields.channels);
     appendU32(bytes, fields.samples);
-    appendF32(bytes, fields.frequency);
+    appendF32(bytes, 1000.0f);  // SamplingFrequency
     if (fields.dataType > 2) {
         for (float value : fields.offsets) appendF32(bytes, value);
         for (float value : fields.scales) appendF32(bytes, value);

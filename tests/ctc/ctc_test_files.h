@@ -17,14 +17,12 @@ namespace ctc_test {
 constexpr uint32_t kInMemory = 0;
 
 struct CtcFields {
-    uint32_t fileVersion = 1;
     uint32_t compressionType = 0;
     std::vector<uint32_t> compressionParams;  // written when compressionType != 0
     uint32_t dataType = 1;
     uint32_t ordering = 1;
     uint32_t channels = 0;
     uint32_t samples = 0;
-    float frequency = 1000.0f;
     std::vector<float> offsets;  // written when dataType > 2
     std::vector<float> scales;
     std::vector<uint32_t> trials;  // block arrays, all of the same length
