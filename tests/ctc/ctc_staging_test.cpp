@@ -1,9 +1,9 @@
-// Windows go through the layer's access paths (contiguous, in memory,
-// interleaved through a staged channel-major copy in a scratch file, and
-// interleaved directly) and are held to a plain model of the data part and to
-// each other: every read sees every earlier write, raw element transfers see
-// the windows and the windows see them, untouched bytes stay as they were,
-// and failed writes are reported at the latest by the close.
+// Where windows land: the element index of the epoched orderings, and a
+// plain model of the data part that windows on every access path (contiguous,
+// in memory, interleaved through a staged channel-major copy in a scratch
+// file, and interleaved directly) are held to: every read sees every earlier
+// write, raw element transfers see the windows and the windows see them, and
+// untouched bytes stay as they were.
 
 #include <gtest/gtest.h>
 
