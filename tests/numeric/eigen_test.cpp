@@ -8,28 +8,16 @@
 
 namespace {
 
-struct Decomposition {
-    bool converged = false;
-    int32_t rotations = -1;
-};
-
-Decomposition decompose(SquareDecomposition& arrays, int32_t n) {
-    Decomposition result;
-    result.converged = jacobi_eigen(arrays.a.handle(), n, arrays.values.handle(),
-                                    arrays.vectors.handle(), &result.rotations);
-    return result;
-}
-
 // diag(2, 2) with off-diagonal 1: theta = 0, t = 1, one rotation in sweep 1,
 // and the sum is exactly 0 at the start of sweep 2. The lower triangle is
 // neither read nor changed.
 TEST(JacobiEigen, TwoByTwoTakesOneRotationWithExactResults) {
     SquareDecomposition arrays(2);
     arrays.a.values = {2, 1, -9, 2};
-    Decomposition result = decompose(arrays, 2);
+    arrays.run(jacobi_eigen, 2);
     const float root = 1.0f / std::sqrt(2.0f);
-    EXPECT_TRUE(result.converged);
-    EXPECT_EQ(result.rotations, 1);
+    EXPECT_TRUE(arrays.converged);
+    EXPECT_EQ(arrays.rotations, 1);
     EXPECT_EQ(arrays.values.values, (std::vector<float>{1, 3}));
     EXPECT_EQ(arrays.vectors.values, (std::vector<float>{root, root, -root, root}));
     EXPECT_EQ(arrays.a.values, (std::vector<float>{2, 0, -9, 2}));
@@ -60,7 +48,8 @@ TEST(JacobiEigen, DecomposesRandomSymmetricMatrices) {
         std::vector<double> symmetric = arrays.a.dense();
         for (int32_t r = 0; r < n; ++r)
             for (int32_t c = 0; c < r; ++c) symmetric[r * n + c] = symmetric[c * n + r];
-        EXPECT_TRUE(decompose(arrays, n).converged);
+        arrays.run(jacobi_eigen, n);
+        EXPECT_TRUE(arrays.converged);
 
         std::vector<double> vectors = arrays.vectors.dense();
         std::vector<double> vd = vectors;
@@ -97,7 +86,8 @@ TEST(JacobiEigen, ResultsArePinnedBitForBit) {
             fillCovariance(arrays.a.values, test.n, test.n / 2, false, source);
         else
             source.fill(arrays.a.values);
-        EXPECT_EQ(decompose(arrays, test.n).rotations, test.rotations);
+        arrays.run(jacobi_eigen, test.n);
+        EXPECT_EQ(arrays.rotations, test.rotations);
         uint64_t fingerprint =
             bitFingerprint(arrays.vectors.values, bitFingerprint(arrays.values.values));
         EXPECT_EQ(bitFingerprint(arrays.a.values, fingerprint), test.fingerprint);

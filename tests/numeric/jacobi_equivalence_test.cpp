@@ -74,28 +74,16 @@ const Kind kKinds[] = {
     {"non-finite", fillNonFinite, 1.0f},
 };
 
-// Every array after one decomposition; the outputs start out as a marker so
-// that a value the routine fails to write shows up.
-struct Outcome {
-    bool converged = false;
-    int32_t rotations = -1;
-    std::vector<float> arrays;
-};
-
-using Routine = bool (*)(OffsetMatrix, int32_t, OffsetVector, OffsetMatrix, int32_t*);
-
-Outcome decompose(Routine routine, const Kind& kind, int32_t n, uint64_t seed) {
+// The outputs start out as a marker, so that a value the routine fails to
+// write shows up.
+SquareDecomposition decompose(SquareDecomposition::Decomposer decomposer, const Kind& kind,
+                              int32_t n, uint64_t seed) {
     SquareDecomposition arrays(n, -7.5f);
     SeededFloats source(seed);
     kind.fill(arrays.a.values, n, source);
     for (float& value : arrays.a.values) value *= kind.scale;
-    Outcome run;
-    run.converged = routine(arrays.a.handle(), n, arrays.values.handle(), arrays.vectors.handle(),
-                            &run.rotations);
-    run.arrays = arrays.values.values;
-    run.arrays.insert(run.arrays.end(), arrays.vectors.values.begin(), arrays.vectors.values.end());
-    run.arrays.insert(run.arrays.end(), arrays.a.values.begin(), arrays.a.values.end());
-    return run;
+    arrays.run(decomposer, n);
+    return arrays;
 }
 
 // The first element whose bit patterns differ, or -1. Any two NaNs count as
@@ -111,12 +99,13 @@ int64_t firstDifference(const std::vector<float>& x, const std::vector<float>& y
 
 void expectIdentical(const Kind& kind, int32_t n, uint64_t seed) {
     SCOPED_TRACE(testing::Message() << kind.name << ", n=" << n);
-    Outcome plain = decompose(plain_jacobi_eigen, kind, n, seed);
-    Outcome fast = decompose(jacobi_eigen, kind, n, seed);
+    SquareDecomposition plain = decompose(plain_jacobi_eigen, kind, n, seed);
+    SquareDecomposition fast = decompose(jacobi_eigen, kind, n, seed);
     EXPECT_EQ(fast.converged, plain.converged);
     EXPECT_EQ(fast.rotations, plain.rotations);
-    EXPECT_EQ(firstDifference(fast.arrays, plain.arrays), -1)
-        << "values, then vectors, then matrix, row by row";
+    EXPECT_EQ(firstDifference(fast.values.values, plain.values.values), -1) << "values";
+    EXPECT_EQ(firstDifference(fast.vectors.values, plain.vectors.values), -1) << "vectors";
+    EXPECT_EQ(firstDifference(fast.a.values, plain.a.values), -1) << "matrix";
 }
 
 // Every kind at every order up to 64 covers each position of the last element

@@ -43,13 +43,22 @@ struct TestVector {
 };
 
 // A square matrix indexed from 1 with room for the values and the vectors of
-// its decomposition, every element starting as `fill`.
+// its decomposition, every element starting as `fill`, and the outcome of the
+// last eigen-decomposition run on them.
 struct SquareDecomposition {
+    using Decomposer = bool (*)(OffsetMatrix, int32_t, OffsetVector, OffsetMatrix, int32_t*);
+
     explicit SquareDecomposition(int32_t n, float fill = 0.0f)
         : a(n, n, 1, fill), values(n, 1, fill), vectors(n, n, 1, fill) {}
+    void run(Decomposer decomposer, int32_t n) {
+        converged = decomposer(a.handle(), n, values.handle(), vectors.handle(), &rotations);
+    }
+
     TestMatrix a;
     TestVector values;
     TestMatrix vectors;
+    bool converged = false;
+    int32_t rotations = -1;
 };
 
 // Deterministic pseudo-random floats in [-1, 1) from a seed, the same on every
