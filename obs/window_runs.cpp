@@ -24,12 +24,7 @@ bool readWindowRuns(CtcFile& file, uint32_t channel, const int64_t* firstSamples
                     int32_t length, float* const* destinations, float* buffer, int64_t capacity) {
     // Reading a gap of up to one window costs less than a further transfer.
     const int64_t gap = length;
-    for (int32_t row = 0; row < rows;) {
-        if (firstSamples[row] == kNoWindow) {
-            ++row;
-            continue;
-        }
-        const WindowRun run = windowRunFrom(firstSamples, rows, length, row, gap, capacity);
+    return forEachWindowRun(firstSamples, rows, length, gap, capacity, [&](const WindowRun& run) {
         const uint32_t count = static_cast<uint32_t>(run.endSample - run.firstSample);
         if (readCtcChannel(buffer, file, channel, static_cast<uint32_t>(run.firstSample), count) !=
             static_cast<int>(count)) {
@@ -39,7 +34,6 @@ bool readWindowRuns(CtcFile& file, uint32_t channel, const int64_t* firstSamples
             std::memcpy(destinations[j], buffer + (firstSamples[j] - run.firstSample),
                         static_cast<size_t>(length) * sizeof(float));
         }
-        row = run.endRow;
-    }
-    return true;
+        return true;
+    });
 }

@@ -35,6 +35,24 @@ struct WindowRun {
 WindowRun windowRunFrom(const int64_t* firstSamples, int32_t rows, int32_t length, int32_t row,
                         int64_t gap, int64_t capacity);
 
+// Calls move(run) for the runs of the rows whose window is moved, in row
+// order, each run starting at the first row the runs before it left; stops
+// at the first move that fails.
+template <typename Move>
+bool forEachWindowRun(const int64_t* firstSamples, int32_t rows, int32_t length, int64_t gap,
+                      int64_t capacity, Move move) {
+    for (int32_t row = 0; row < rows;) {
+        if (firstSamples[row] == kNoWindow) {
+            ++row;
+            continue;
+        }
+        const WindowRun run = windowRunFrom(firstSamples, rows, length, row, gap, capacity);
+        if (!move(run)) return false;
+        row = run.endRow;
+    }
+    return true;
+}
+
 // Reads the window of every row whose first sample is given into
 // destinations[row] (length samples each), through `buffer` of `capacity`
 // samples (at least `length`). False at the first failed transfer.
@@ -47,20 +65,12 @@ bool readWindowRuns(CtcFile& file, uint32_t channel, const int64_t* firstSamples
 template <typename Fill>
 bool writeWindowRuns(CtcFile& file, uint32_t channel, const int64_t* firstSamples, int32_t rows,
                      int32_t length, float* buffer, int64_t capacity, Fill fill) {
-    for (int32_t row = 0; row < rows;) {
-        if (firstSamples[row] == kNoWindow) {
-            ++row;
-            continue;
-        }
-        const WindowRun run = windowRunFrom(firstSamples, rows, length, row, 0, capacity);
+    // No gap: every sample written belongs to a window.
+    return forEachWindowRun(firstSamples, rows, length, 0, capacity, [&](const WindowRun& run) {
         for (int32_t j = run.firstRow; j < run.endRow; ++j)
             fill(j, buffer + (firstSamples[j] - run.firstSample));
         const uint32_t count = static_cast<uint32_t>(run.endSample - run.firstSample);
-        if (writeCtcChannel(buffer, file, channel, static_cast<uint32_t>(run.firstSample), count) !=
-            static_cast<int>(count)) {
-            return false;
-        }
-        row = run.endRow;
-    }
-    return true;
+        return writeCtcChannel(buffer, file, channel, static_cast<uint32_t>(run.firstSample),
+                               count) == static_cast<int>(count);
+    });
 }
