@@ -8,47 +8,33 @@ namespace {
 
 using Matrix = std::vector<std::vector<double>>;
 
-// Eigenvalues and eigenvectors (columns of `vectors`) of the symmetric
-// matrix a by plane rotations that zero one off-diagonal element at a time,
-// repeated until the off-diagonal part is negligible.
-void symmetricEigen(Matrix a, std::vector<double>* values, Matrix* vectors) {
+// Cyclic plane rotations, each zeroing one off-diagonal element of the
+// symmetric matrix a, until a is diagonal to double precision: the diagonal
+// holds the eigenvalues, the columns of the returned matrix the eigenvectors.
+Matrix diagonalise(Matrix& a) {
     const std::size_t n = a.size();
     Matrix v(n, std::vector<double>(n, 0.0));
     for (std::size_t i = 0; i < n; ++i) v[i][i] = 1.0;
-    for (int sweep = 0; sweep < 100; ++sweep) {
-        double off = 0.0, total = 0.0;
-        for (std::size_t p = 0; p < n; ++p)
-            for (std::size_t q = 0; q < n; ++q) {
-                total += a[p][q] * a[p][q];
-                if (p != q) off += a[p][q] * a[p][q];
-            }
-        if (off <= 1e-28 * total) break;
+    for (int sweep = 0; sweep < 50; ++sweep)
         for (std::size_t p = 0; p + 1 < n; ++p)
             for (std::size_t q = p + 1; q < n; ++q) {
                 if (a[p][q] == 0.0) continue;
                 // Angle that zeroes a[p][q]: tan(2 phi) = 2 a_pq / (a_qq - a_pp).
                 const double phi = 0.5 * std::atan2(2.0 * a[p][q], a[q][q] - a[p][p]);
                 const double c = std::cos(phi), s = std::sin(phi);
-                for (std::size_t k = 0; k < n; ++k) {  // columns p, q
-                    const double akp = a[k][p], akq = a[k][q];
-                    a[k][p] = c * akp - s * akq;
-                    a[k][q] = s * akp + c * akq;
-                }
-                for (std::size_t k = 0; k < n; ++k) {  // rows p, q
+                for (Matrix* m : {&a, &v})
+                    for (std::vector<double>& row : *m) {  // columns p and q
+                        const double xp = row[p], xq = row[q];
+                        row[p] = c * xp - s * xq;
+                        row[q] = s * xp + c * xq;
+                    }
+                for (std::size_t k = 0; k < n; ++k) {  // rows p and q
                     const double apk = a[p][k], aqk = a[q][k];
                     a[p][k] = c * apk - s * aqk;
                     a[q][k] = s * apk + c * aqk;
                 }
-                for (std::size_t k = 0; k < n; ++k) {
-                    const double vkp = v[k][p], vkq = v[k][q];
-                    v[k][p] = c * vkp - s * vkq;
-                    v[k][q] = s * vkp + c * vkq;
-                }
             }
-    }
-    values->resize(n);
-    for (std::size_t i = 0; i < n; ++i) (*values)[i] = a[i][i];
-    *vectors = v;
+    return v;
 }
 
 double dot(const std::vector<double>& x, const std::vector<double>& y) {
@@ -70,13 +56,11 @@ Windows referenceCorrection(const Windows& rows, int components) {
     for (std::size_t j = 0; j < count; ++j)
         for (std::size_t k = 0; k < count; ++k)
             covariance[j][k] = dot(centred[j], centred[k]) / length;
-    std::vector<double> values;
-    Matrix vectors;
-    symmetricEigen(covariance, &values, &vectors);
+    const Matrix vectors = diagonalise(covariance);
     std::vector<std::size_t> order(count);
     std::iota(order.begin(), order.end(), 0);
     std::sort(order.begin(), order.end(),
-              [&](std::size_t x, std::size_t y) { return values[x] > values[y]; });
+              [&](std::size_t x, std::size_t y) { return covariance[x][x] > covariance[y][y]; });
 
     // Leading component time courses: occurrences weighted by an eigenvector.
     // They are mutually orthogonal, so the projection is a sum of one-dimensional ones.
