@@ -92,7 +92,7 @@ const ExitCase kExits[] = {
     {"DataTypeZero", loggedExit("Error reading CTC file."), true, Reached::Copy,
      [](WholeRun& r) { writeFileBytes(r.input(), std::string(40, '\0')); }},
     {"FileVersionZero", loggedExit("FileVersion 0: the data of this file cannot be accessed."),
-     true, Reached::Copy, [](WholeRun& r) { r.writeInput(1000.0f, 0); }},
+     true, Reached::Copy, [](WholeRun& r) { r.writeInput(1000.0f, 300, 0); }},
     // One block of one trial of 2 + 3 samples.
     {"Epoched", loggedExit("SampleOrdering 3 not supported, only 1 and 2."), true, Reached::Copy,
      [](WholeRun& r) {
@@ -143,7 +143,7 @@ const ExitCase kExits[] = {
      loggedExit("Error closing the output file: not all corrected data reached the disk."), false,
      Reached::Correction,
      [](WholeRun& r) {
-         r.writeInput(1000.0f, 1, 2);
+         r.writeInput(1000.0f, 300, 1, 2);
          r.host.onLogLine = limitFrom("Closing", RLIMIT_FSIZE, 40);
      },
      "2 5 10 10 2"},
@@ -232,32 +232,18 @@ TEST_F(WholeRun, CompleteRunLogsAndAsksExactlyThis) {
     EXPECT_EQ(reported, expected);
 }
 
-// The default window at two rates: the duration lines of the header, and the
-// window length as the inner dimension of the host's product.
-TEST_F(WholeRun, HeaderDurationsAndWindowLengthsFollowTheRate) {
-    struct RateCase {
-        float frequency;
-        int samples;
-        const char* minutes;
-        const char* milliseconds;
-        const char* product;
-    };
-    const RateCase cases[] = {
-        {1000.0f, 300000, "5.000000", "300000", "zt_intel_matrix_matrix_mult_d 10 10 1701 0 1"},
-        {256.0f, 1000, "0.065104", "3906", "zt_intel_matrix_matrix_mult_d 10 10 436 0 1"},
-    };
-    for (const RateCase& c : cases) {
-        SCOPED_TRACE(c.frequency);
-        writeTestRecording(input(), recording(c.frequency, c.samples, 1));
-        answer(positionsFrom(10, 3, 4), "2 500 1200 10 3");
-        const Calls calls = runPlugin(host);
-        const std::string duration = "ztLogText \"// KORUSuite> Total data segment duration ";
-        EXPECT_EQ(callsStartingWith(calls, duration + "[min] : " + c.minutes + "\"").size(), 1u);
-        EXPECT_EQ(callsStartingWith(calls, duration + "[msec] : " + c.milliseconds + "\"").size(),
-                  1u);
-        EXPECT_EQ(callsStartingWith(calls, "zt_intel").at(0), c.product);
-        EXPECT_EQ(calls.back(), "execute -> true");
-    }
+// The default window at 256 Hz: the duration lines of the header, and the
+// window length (128 + 307 + 1 samples) as the inner dimension of the product.
+TEST_F(WholeRun, HeaderDurationsAndWindowLengthFollowTheRate) {
+    writeInput(256.0f, 1000);
+    answer(positionsFrom(10, 3, 4), "2 500 1200 10 3");
+    const Calls calls = runPlugin(host);
+    const std::string duration = "ztLogText \"// KORUSuite> Total data segment duration ";
+    EXPECT_EQ(callsStartingWith(calls, duration + "[min] : 0.065104\"").size(), 1u);
+    EXPECT_EQ(callsStartingWith(calls, duration + "[msec] : 3906\"").size(), 1u);
+    EXPECT_EQ(callsStartingWith(calls, "zt_intel").at(0),
+              "zt_intel_matrix_matrix_mult_d 10 10 436 0 1");
+    EXPECT_EQ(calls.back(), "execute -> true");
 }
 
 // Below ten occurrences the minimum for A lies above its maximum; the
@@ -304,7 +290,7 @@ TEST_F(WholeRun, TrialListInBothTimeUnits) {
 // positions in samples gave, and a trial list that cannot be written does
 // not keep that run from completing.
 TEST_F(WholeRun, ConsecutiveRunsAndMicrosecondPositionsGiveTheSameResult) {
-    writeTestRecording(input(), recording(1000.0f, 600));
+    writeInput(1000.0f, 600);
     answer(positionsFrom(10, 40, 50), "2 5 10 10 2");
     const Calls first = runPlugin(host);
     const std::string firstOutput = readFileBytes(output());

@@ -14,7 +14,6 @@ namespace {
 HostScript script;
 std::vector<std::string> calls;
 std::vector<std::vector<double>> operands;
-bool protocolLoaded = false;
 int documentMarker = 0;
 
 std::string quoted(const char* text) {
@@ -99,18 +98,16 @@ void* ztGetCurrentVMR(int* a, int* b, int* c) {
 
 void ztClearProtocol() {
     calls.push_back("ztClearProtocol");
-    protocolLoaded = false;
 }
 
 int ztLoadProtocol(const char* path) {
     calls.push_back("ztLoadProtocol " + quoted(path));
-    protocolLoaded = script.protocolApplies;
-    return protocolLoaded ? 1 : 0;
+    return script.protocolApplies ? 1 : 0;
 }
 
 int ztGetProtocol(void* protocolRecord) {
-    calls.push_back(std::string("ztGetProtocol -> ") + (protocolLoaded ? "1" : "0"));
-    if (!protocolLoaded) return 0;
+    calls.push_back(std::string("ztGetProtocol -> ") + (script.protocolApplies ? "1" : "0"));
+    if (!script.protocolApplies) return 0;
     ProtocolRecord protocol;
     std::memset(&protocol, 0x5a, sizeof protocol);  // host data the plug-in must not need
     protocol.NrOfConditions = static_cast<int32_t>(script.conditions.size());
@@ -160,7 +157,6 @@ std::vector<std::string> runPlugin(HostScript answers) {
     script = std::move(answers);
     calls.clear();
     operands.clear();
-    protocolLoaded = false;
     rlimit fileSizes{}, addressSpace{};
     getrlimit(RLIMIT_FSIZE, &fileSizes);
     getrlimit(RLIMIT_AS, &addressSpace);

@@ -49,22 +49,15 @@ inline void expectBusyOffAtDialogsAndEnd(const Calls& calls) {
 
 class WholeRun : public ::testing::Test {
 public:
-    // Channels with values that vary, `samples` each.
-    static TestRecording recording(float frequency, int samples, std::size_t channels = 2) {
-        TestRecording recording;
-        recording.samplingFrequency = frequency;
-        recording.channels.assign(channels, std::vector<float>(static_cast<std::size_t>(samples)));
-        for (std::size_t c = 0; c < channels; ++c)
+    // Two channels of `samples` with values that vary.
+    void writeInput(float frequency = 1000.0f, int samples = 300, uint32_t version = 1,
+                    uint32_t ordering = 1) {
+        TestRecording recording{version, ordering, frequency, {}};
+        recording.channels.assign(2, std::vector<float>(static_cast<std::size_t>(samples)));
+        for (std::size_t c = 0; c < 2; ++c)
             for (std::size_t s = 0; s < recording.channels[c].size(); ++s)
                 recording.channels[c][s] = static_cast<float>((s * 37 + c * 11) % 23 + 5 * c);
-        return recording;
-    }
-    // Two channels of 300 samples.
-    void writeInput(float frequency = 1000.0f, uint32_t version = 1, uint32_t ordering = 1) {
-        TestRecording small = recording(frequency, 300);
-        small.fileVersion = version;
-        small.sampleOrdering = ordering;
-        writeTestRecording(input(), small);
+        writeTestRecording(input(), recording);
     }
 
     std::string input() const { return folder.file("in.ctc"); }
