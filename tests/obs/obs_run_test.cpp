@@ -37,12 +37,6 @@ std::function<void(const std::string&)> limitFrom(std::string token, int resourc
     };
 }
 
-// 300 occurrences, one at every sample, in a recording at `frequency`.
-void occurrencesAtEverySample(WholeRun& r, float frequency) {
-    r.writeInput(frequency);
-    r.host.conditions[1].second = positionsFrom(300, 1, 1);
-}
-
 // How far a run got before it ended: what it leaves on disk, and whether it
 // asked for the protocol.
 enum class Reached { Start, Copy, Protocol, Correction };
@@ -126,14 +120,19 @@ const ExitCase kExits[] = {
     // array, more than the array routines can count.
     {"WorkStorageBeyondTheArrayCounts",
      boxedExit("OBS segment and temporal window too large" + kStorage), true, Reached::Protocol,
-     [](WholeRun& r) { occurrencesAtEverySample(r, 1000000.0f); }, "2 5000 5000 300 3"},
+     [](WholeRun& r) {
+         r.writeInput(1000000.0f);
+         r.host.conditions[1].second = positionsFrom(300, 1, 1);
+     },
+     "2 5000 5000 300 3"},
 #ifndef OBS_HAS_ADDRESS_SANITIZER  // which reserves more address space than this
     // 300 windows of half a million samples need about 3 GB of work storage,
     // refused with 1 GB of address space before anything is allocated.
     {"WorkStorageBeyondTheAvailableMemory", boxedExit("Not enough memory" + kStorage), true,
      Reached::Protocol,
      [](WholeRun& r) {
-         occurrencesAtEverySample(r, 100000.0f);
+         r.writeInput(100000.0f);
+         r.host.conditions[1].second = positionsFrom(300, 1, 1);
          r.host.onLogLine = limitFrom("Creating the output", RLIMIT_AS, 1000000000);
      },
      "2 2500 2500 300 3"},
@@ -147,6 +146,19 @@ const ExitCase kExits[] = {
          r.host.onLogLine = limitFrom("Closing", RLIMIT_FSIZE, 40);
      },
      "2 5 10 10 2"},
+    // A window transfer that fails (the output cut short in the second of
+    // three segments) stops the correction at once: no later segment is processed.
+    {"TransferFailsDuringCorrection",
+     loggedExit("Error reading or writing the output file during correction."), false,
+     Reached::Correction,
+     [](WholeRun& r) {
+         r.host.conditions[1].second = positionsFrom(30, 20, 9);
+         r.host.onLogLine = [&r, cut = false](const std::string& line) mutable {
+             EXPECT_FALSE(cut && line.find("Processing") != std::string::npos) << line;
+             if (line.find("segment 2/3 of channel 1 ") != std::string::npos)
+                 cut = truncate(r.output().c_str(), 32) == 0;
+         };
+     }},
     {"Completed", "ztLogText \" \"", true, Reached::Correction},
 };
 
@@ -246,23 +258,12 @@ TEST_F(WholeRun, HeaderDurationsAndWindowLengthFollowTheRate) {
     EXPECT_EQ(calls.back(), "execute -> true");
 }
 
-// Below ten occurrences the minimum for A lies above its maximum; the
-// question is asked as computed and an A above N ends the run.
-TEST_F(WholeRun, QuestionsCarryClashingBoundsAsComputed) {
-    writeInput();
-    answer(positionsFrom(5, 20, 25), "2 5 10 6 2");
-    const Calls calls = runPlugin(host);
-    const Calls questions = callsStartingWith(calls, "ztGetIntegerInput \"OBS");
-    ASSERT_EQ(questions.size(), 2u);
-    EXPECT_EQ(questions[0].substr(questions[0].rfind('"')), "\" 100 10 5 -> 6");
-    EXPECT_EQ(questions[1].substr(questions[1].rfind('"')), "\" 3 1 6 -> 2");
-    EXPECT_EQ(lastReport(calls).rfind("ztMessageBox \"Too few artifact examples", 0), 0u);
-}
-
 // Sample numbers become microseconds in general notation; microseconds are
-// repeated; a condition without intervals empties the list. Each run ends at
-// the segment check (A above N), after the list is written.
-TEST_F(WholeRun, TrialListInBothTimeUnits) {
+// repeated; a condition without intervals empties the list. Below ten
+// occurrences the minimum for A lies above its maximum N: the question is
+// asked as computed, and the A of 7 above N ends each run after the list is
+// written.
+TEST_F(WholeRun, TrialListInBothTimeUnitsAndClashingBounds) {
     struct TrialListCase {
         int32_t timeUnit;
         std::vector<int32_t> positions;
@@ -278,10 +279,17 @@ TEST_F(WholeRun, TrialListInBothTimeUnits) {
     };
     writeInput();
     for (const TrialListCase& c : cases) {
-        answer(c.positions, "2 5 10 10 3");
+        answer(c.positions, "2 5 10 7 2");
         host.timeUnit = c.timeUnit;
-        EXPECT_EQ(runPlugin(host).back(), "execute -> true");
+        const Calls calls = runPlugin(host);
         EXPECT_EQ(readFileBytes(folder.file("in_Scan.trl")), c.text);
+        const Calls questions = callsStartingWith(calls, "ztGetIntegerInput \"OBS");
+        ASSERT_EQ(questions.size(), 2u);
+        EXPECT_EQ(questions[0].substr(questions[0].rfind('"')),
+                  "\" 100 10 " + std::to_string(c.positions.size()) + " -> 7");
+        EXPECT_EQ(questions[1].substr(questions[1].rfind('"')), "\" 3 1 7 -> 2");
+        EXPECT_EQ(lastReport(calls).rfind("ztMessageBox \"Too few artifact examples", 0), 0u);
+        EXPECT_EQ(calls.back(), "execute -> true");
     }
 }
 
