@@ -95,10 +95,6 @@ TEST(HostRecords, TextsAreReadWithinTheirField) {
     EXPECT_EQ(recordText(condition.ConditionName), std::string(256, 'x'));
     std::strcpy(condition.ConditionName, "R peak");
     EXPECT_EQ(recordText(condition.ConditionName), "R peak");
-
-    ProtocolRecord protocol;
-    std::memset(&protocol, 'y', sizeof protocol);
-    EXPECT_EQ(recordText(protocol.ExperimentName).size(), 303u);
 }
 
 }  // namespace

@@ -48,41 +48,6 @@ TEST(MatMult, MultipliesInAscendingOrderAndWritesOnlyTheResultBlock) {
     mat_mult(a.handle(), b.handle(), c.handle(), 0, 3, 3);
     mat_mult(a.handle(), b.handle(), c.handle(), 3, 3, 0);
     EXPECT_EQ(c.values, (std::vector<float>{0, 6, U, 0, 0, U, U, U, U}));
-    y.values = {U, U, U};
-    mat_vec_mult(a.handle(), x.handle(), y.handle(), 2, 0);
-    EXPECT_EQ(y.values, (std::vector<float>{0, 0, U}));
-}
-
-TEST(MatTransposeAndScaleRows, WriteOnlyTheirBlock) {
-    TestMatrix a(3, 3, 0), b(3, 3, 0, U);
-    a.values = {1, 2, 3, 4, 5, 6, 7, 8, 9};
-    mat_transpose(a.handle(), b.handle(), 2, 3);
-    EXPECT_EQ(b.values, (std::vector<float>{1, 4, U, 2, 5, U, 3, 6, U}));
-    TestVector factors(2, 0);
-    factors.values = {2.0f, -0.5f};
-    mat_scale_rows(factors.handle(), a.handle(), 2, 2);
-    EXPECT_EQ(a.values, (std::vector<float>{2, 4, 3, -2, -2.5, 6, 7, 8, 9}));
-}
-
-TEST(MatCopy, MovesABlockBetweenIndexBasesByMode) {
-    struct Case {
-        int32_t mode;
-        std::vector<float> target;
-    };
-    const Case cases[] = {
-        {0, {1, 2, U, 4, 5, U, U, U, U}},  // zero-based to zero-based
-        {1, {U, U, U, U, 5, 6, U, 8, 9}},  // one-based to one-based
-        {2, {U, U, U, U, 1, 2, U, 4, 5}},  // zero-based to one-based
-        {3, {5, 6, U, 8, 9, U, U, U, U}},  // one-based to zero-based
-        {4, std::vector<float>(9, U)},    {-1, std::vector<float>(9, U)},
-    };
-    for (const Case& test : cases) {
-        SCOPED_TRACE(test.mode);
-        TestMatrix source(3, 3, 0), target(3, 3, 0, U);
-        source.values = {1, 2, 3, 4, 5, 6, 7, 8, 9};
-        mat_copy(source.handle(), target.handle(), 2, 2, test.mode);
-        EXPECT_EQ(target.values, test.target);
-    }
 }
 
 // The batched helpers must give, row by row, exactly the single forms'
