@@ -108,9 +108,7 @@ TEST_F(CtcCorruptionTest, CutAndChangedFilesMatchTheReferenceReading) {
     for (uint32_t dataType : {1u, 3u, 4u, 5u}) {
         CtcFields fields = ctcFields(dataType, dataType == 4 ? 2 : 1, 2, 3);
         if (dataType == 5) {  // blocks play no part in a continuous file's size
-            fields.trials = {1};
-            fields.pre = {2};
-            fields.post = {3};
+            fields.trials = fields.pre = fields.post = {2};
         }
         files.push_back(fileBytes(fields, 6));
     }
@@ -127,9 +125,6 @@ TEST_F(CtcCorruptionTest, CutAndChangedFilesMatchTheReferenceReading) {
     beyondSixtyFourBits.trials = beyondSixtyFourBits.pre = beyondSixtyFourBits.post = {0xFFFFFFFF};
     files.push_back(headerBytes(beyondSixtyFourBits));
     files.push_back(headerBytes(ctcFields(1, 1, 0xFFFFFFFF, 0xFFFFFFFF)));  // bytes beyond 64 bits
-    for (uint32_t ordering : {0u, 9u}) {  // which refusal comes first
-        files.push_back(headerBytes(ctcFields(ordering == 0 ? 0 : 6, ordering, 2, 3)));
-    }
 
     const std::string path = pathOf("corrupt.ctc");
     for (const Bytes& original : files) {
@@ -173,21 +168,12 @@ TEST_F(CtcCorruptionTest, CutAndChangedFilesMatchTheReferenceReading) {
                 EXPECT_EQ(file.NrOfSamples, expected.samples);
                 EXPECT_EQ(frequencyBits, expected.frequencyBits);
                 EXPECT_EQ(file.NrOfBlocks, expected.blocks);
-                // The last sample of the last channel lies inside what was loaded;
-                // epoched files have no windows.
-                const bool inBounds =
-                    expected.fileVersion != 0 && expected.channels != 0 && expected.samples != 0;
-                const bool epochedFile = expected.ordering >= 3;
-                float sample;
-                testing::internal::CaptureStderr();
-                EXPECT_EQ(
-                    readCtcChannel(&sample, file, expected.channels - 1, expected.samples - 1, 1),
-                    inBounds && !epochedFile ? 1 : 0);
-                EXPECT_EQ(testing::internal::GetCapturedStderr(),
-                          inBounds && epochedFile
-                              ? "Unsupported SampleOrdering for this function.\n"
-                              : "");
-                if (epochedFile && input == original) {
+                if (expected.ordering >= 3 && input == original) {  // no windows on epoched files
+                    float sample;
+                    testing::internal::CaptureStderr();
+                    EXPECT_EQ(readCtcChannel(&sample, file, 0, 0, 1), 0);
+                    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                              "Unsupported SampleOrdering for this function.\n");
                     EXPECT_EQ(file.BlockStarts[1], 4u);  // after the first block
                 }
                 EXPECT_EQ(closeCtcFile(file), 1);

@@ -2,8 +2,7 @@
 // plain model of the data part that windows on every access path (contiguous,
 // in memory, interleaved through a staged channel-major copy in a scratch
 // file, and interleaved directly) are held to: every read sees every earlier
-// write, raw element transfers see the windows and the windows see them, and
-// untouched bytes stay as they were.
+// write, and untouched bytes stay as they were.
 
 #include <gtest/gtest.h>
 
@@ -59,7 +58,6 @@ struct DataModel {
     CtcFields fields;
     Bytes data;
 
-    uint32_t size() const { return elementBytes(fields.dataType); }
     uint64_t index(uint32_t channel, uint32_t sample) const {
         if (fields.ordering == 1) return uint64_t{channel} * fields.samples + sample;
         return uint64_t{sample} * fields.channels + channel;
@@ -100,17 +98,6 @@ float valueFor(const CtcFields& fields, uint32_t channel, std::mt19937& random) 
     return quotient * fields.scales[channel] + fields.offsets[channel];
 }
 
-// Replaces the copy the first strided window would make: spans of
-// `spanBytes` so that a small file has many, or none at all when 0.
-void chooseCopy(CtcFile& file, uint64_t spanBytes) {
-    DiskArrayStream& stream = *file.DiskData->Stream;
-    stream.stagingTried = true;
-    if (spanBytes != 0) {
-        stream.staged = ctc::createStagedChannels(*file.DiskData, file.NrOfChannels, spanBytes);
-        ASSERT_NE(stream.staged, nullptr);
-    }
-}
-
 constexpr uint64_t kLayersChoice = 0;
 constexpr uint64_t kNoCopy = UINT64_MAX;
 
@@ -131,7 +118,6 @@ std::vector<ModelCase> modelCases() {
         {"ScaledFloatSevenChannelsUnevenSpans", 5, 2, kCtcOpenInPlace, 7, 1100, 300, true},
         {"Int16TwoChannels", 3, 2, kCtcOpenInPlace, 2, 2000, 256, true},
         {"Int8SixtyFourChannels", 4, 2, kCtcOpenInPlace, 64, 900, 257, true},
-        {"FloatThirtyThreeChannelsOddSpans", 1, 2, kCtcOpenInPlace, 33, 700, 259, true},
         {"FloatOneSpan", 1, 2, kCtcOpenInPlace, 5, 700, kLayersChoice, true},
         {"TwoChannelsOneSample", 1, 2, kCtcOpenInPlace, 2, 1, kLayersChoice, true},
         {"OneChannelIsContiguous", 5, 2, kCtcOpenInPlace, 1, 700, kLayersChoice, false},
@@ -162,13 +148,12 @@ std::vector<ModelCase> modelCases() {
 class WindowsMatchTheModel : public TempFolderTest,
                              public ::testing::WithParamInterface<ModelCase> {};
 
-// Random windows of random channels, read and written in any order, plus
-// raw element transfers in place. Every read matches the model bit for bit,
-// and so the windows through the staged copy equal those of the direct
-// transfers, which the same cases repeat; after the close the file holds the
-// model's bytes in place and its old bytes in memory, and no scratch file
-// ever shows in the folder.
-TEST_P(WindowsMatchTheModel, ReadsWritesAndRawTransfers) {
+// Random windows of random channels, read and written in any order. Every
+// read matches the model bit for bit, and so the windows through the staged
+// copy equal those of the direct transfers, which the same cases repeat;
+// after the close the file holds the model's bytes in place and its old bytes
+// in memory, and no scratch file ever shows in the folder.
+TEST_P(WindowsMatchTheModel, ReadsAndWrites) {
     const ModelCase& c = GetParam();
     const bool inPlace = c.openMode == kCtcOpenInPlace;
     const CtcFields fields = ctcFields(c.dataType, c.ordering, c.channels, c.samples);
@@ -180,14 +165,20 @@ TEST_P(WindowsMatchTheModel, ReadsWritesAndRawTransfers) {
     CtcFile file;
     ASSERT_EQ(openCtcFile(file, path.c_str(), c.openMode), 1);
     EXPECT_STREQ(file.Path, path.c_str());
-    if (c.spanSamples == kNoCopy) chooseCopy(file, 0);
-    if (c.spanSamples != kNoCopy && c.spanSamples != kLayersChoice) {
-        chooseCopy(file, c.spanSamples * c.channels * model.size());
+    if (c.spanSamples != kLayersChoice) {
+        // In place of the copy the first strided window would make: spans
+        // short enough that a small file has many, or no copy at all.
+        DiskArrayStream& stream = *file.DiskData->Stream;
+        stream.stagingTried = true;
+        if (c.spanSamples != kNoCopy) {
+            const uint64_t spanBytes = c.spanSamples * c.channels * elementBytes(c.dataType);
+            stream.staged = ctc::createStagedChannels(*file.DiskData, c.channels, spanBytes);
+            ASSERT_NE(stream.staged, nullptr);
+        }
     }
     std::mt19937 random(c.channels * 7919u + c.samples);
     std::vector<float> window(c.samples + 1);
     std::vector<float> expected(c.samples);
-    Bytes raw;
     const uint32_t longest = std::min<uint32_t>(c.samples, 700);
     for (int step = 0; step < 400; ++step) {
         SCOPED_TRACE(step);
@@ -197,47 +188,23 @@ TEST_P(WindowsMatchTheModel, ReadsWritesAndRawTransfers) {
         const uint32_t first = placement == 0   ? 0
                                : placement == 1 ? c.samples - count
                                                 : random() % (c.samples - count + 1);
-        const uint32_t action = random() % (inPlace ? 20 : 18);
-        if (action < 9) {
+        if (random() % 2 == 0) {
             for (uint32_t i = 0; i < count; ++i) expected[i] = model.read(channel, first + i);
             ASSERT_EQ(readCtcChannel(window.data(), file, channel, first, count),
                       static_cast<int>(count));
             ASSERT_EQ(std::memcmp(window.data(), expected.data(), count * 4), 0);
-        } else if (action < 18) {
+        } else {
             for (uint32_t i = 0; i < count; ++i) {
                 window[i] = valueFor(fields, channel, random);
                 model.write(channel, first + i, window[i]);
             }
             ASSERT_EQ(writeCtcChannel(window.data(), file, channel, first, count),
                       static_cast<int>(count));
-        } else {
-            // Raw elements: a run of whole rows and a bit, read or overwritten.
-            const uint64_t firstElement = model.index(channel, first);
-            const uint32_t elements = static_cast<uint32_t>(
-                std::min<uint64_t>(count * uint64_t{c.channels} / 2 + 1,
-                                   uint64_t{c.channels} * c.samples - firstElement));
-            raw.resize(size_t{elements} * model.size());
-            uint8_t* modelBytes = model.data.data() + firstElement * model.size();
-            if (action == 18) {
-                ASSERT_EQ(readDiskElements(*file.DiskData, firstElement, elements, raw.data()),
-                          static_cast<int>(elements));
-                ASSERT_EQ(std::memcmp(raw.data(), modelBytes, raw.size()), 0);
-                continue;
-            }
-            // Elements taken from elsewhere in the file: valid values.
-            const size_t from = (random() % (model.data.size() / model.size())) * model.size();
-            for (size_t i = 0; i < raw.size(); ++i) {
-                raw[i] = model.data[(from + i) % model.data.size()];
-            }
-            ASSERT_EQ(writeDiskElements(*file.DiskData, firstElement, elements, raw.data()),
-                      static_cast<int>(elements));
-            std::memcpy(modelBytes, raw.data(), raw.size());
         }
     }
     // Windows that reach beyond the channel's end (or would, but for
-    // wrapping around), empty ones and those of an unknown data type (which
-    // only a record changed by its owner after the open can have) are refused
-    // before any transfer.
+    // wrapping around) and empty ones are refused, silently, before any
+    // transfer.
     const uint32_t beyond[][3] = {{c.channels - 1, c.samples - 1, 2},
                                   {c.channels, 0, 1},
                                   {0, c.samples, 0},
@@ -247,12 +214,7 @@ TEST_P(WindowsMatchTheModel, ReadsWritesAndRawTransfers) {
         EXPECT_EQ(readCtcChannel(window.data(), file, channel, first, count), 0);
         EXPECT_EQ(writeCtcChannel(window.data(), file, channel, first, count), 0);
     }
-    file.DataType = 2;
-    EXPECT_EQ(readCtcChannel(window.data(), file, 0, 0, 1), 0);
-    EXPECT_EQ(writeCtcChannel(window.data(), file, 0, 0, 1), 0);
-    file.DataType = c.dataType;
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Unsupported Datatype.\nUnsupported Datatype.\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     if (inPlace) {
         EXPECT_EQ(file.DiskData->Stream->staged != nullptr, c.staged);
         // Besides the caller's window the direct access holds one bounded block.

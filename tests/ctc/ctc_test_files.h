@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -58,14 +57,6 @@ void storeValue(Bytes& data, uint32_t dataType, uint64_t index, double stored);
 
 void writeFile(const std::string& path, const Bytes& bytes);
 Bytes readFile(const std::string& path);
-
-// Writes at or beyond `bytes` then fail with an error instead of ending
-// the process.
-void limitFileSize(uint64_t bytes);
-
-// Runs `body` in a forked child and returns whether it returned true there;
-// for tests that change process limits.
-bool passesInChild(const std::function<bool()>& body);
 
 // A fresh temporary folder per test, removed afterwards even when it failed.
 class TempFolderTest : public ::testing::Test {
