@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <numeric>
 #include <random>
 
 #include "obs_reference_correction.h"
@@ -49,6 +50,10 @@ TestRecording artifactRecording(int channels, int samples, const std::vector<int
 std::vector<double> windowOf(const std::vector<float>& channel, int32_t trigger) {
     return std::vector<double>(channel.begin() + trigger - kPre,
                                channel.begin() + trigger + kPost + 1);
+}
+
+double meanOf(const std::vector<double>& window) {
+    return std::accumulate(window.begin(), window.end(), 0.0) / kLength;
 }
 
 // Every sample outside the windows of `triggers` keeps its value bit for bit.
@@ -99,14 +104,10 @@ TEST_F(Correction, AgreesWithDoublePrecisionReference) {
                 }
                 const Windows expected = referenceCorrection(rawRows, 3);
                 for (std::size_t j = 0; j < expected.size(); ++j) {
-                    double rawMean = 0.0, writtenMean = 0.0;
-                    for (std::size_t i = 0; i < kLength; ++i) {
+                    for (std::size_t i = 0; i < kLength; ++i)
                         ASSERT_NEAR(writtenRows[j][i], expected[j][i], kTolerance)
                             << "channel " << c << " occurrence " << first + j << " sample " << i;
-                        rawMean += rawRows[j][i] / kLength;
-                        writtenMean += writtenRows[j][i] / kLength;
-                    }
-                    EXPECT_NEAR(writtenMean, rawMean, kTolerance / 100);
+                    EXPECT_NEAR(meanOf(writtenRows[j]), meanOf(rawRows[j]), kTolerance / 100);
                 }
             }
             expectUnchangedOutside(corrected.channels[c], raw.channels[c], triggers);

@@ -16,16 +16,10 @@ std::vector<std::string> calls;
 std::vector<std::vector<double>> operands;
 int documentMarker = 0;
 
+// No text of the run holds a quote or a backslash; line breaks are shown escaped.
 std::string quoted(const char* text) {
     std::string out = "\"";
-    for (const char* p = text; *p; ++p) {
-        if (*p == '\n')
-            out += "\\n";
-        else if (*p == '"' || *p == '\\')
-            out += std::string("\\") + *p;
-        else
-            out += *p;
-    }
+    for (const char* p = text; *p; ++p) out += *p == '\n' ? std::string("\\n") : std::string(1, *p);
     return out + "\"";
 }
 

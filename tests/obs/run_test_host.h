@@ -25,9 +25,9 @@ struct HostScript {
 
 // One plug-in object's execute against the script, in the module loaded once
 // for the process. Returns the calls: the function name, its texts quoted
-// (line breaks, quotes and backslashes escaped), its numbers, "-> answer"
-// where the plug-in reads one, and last "execute -> true" or "false". Limits
-// of file sizes and address space set during the run are lifted afterwards.
+// (line breaks escaped), its numbers, "-> answer" where the plug-in reads
+// one, and last "execute -> true" or "false". Limits of file sizes and
+// address space set during the run are lifted afterwards.
 std::vector<std::string> runPlugin(HostScript script);
 
 // The first operand of every matrix product of the last run (the segment's
