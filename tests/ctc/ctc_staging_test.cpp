@@ -203,7 +203,7 @@ TEST_P(WindowsMatchTheModel, ReadsAndWrites) {
         }
     }
     // Windows that reach beyond the channel's end (or would, but for
-    // wrapping around) and empty ones are refused, silently, before any
+    // wrapping around) and empty ones are refused silently, before any
     // transfer.
     const uint32_t beyond[][3] = {{c.channels - 1, c.samples - 1, 2},
                                   {c.channels, 0, 1},
@@ -214,7 +214,13 @@ TEST_P(WindowsMatchTheModel, ReadsAndWrites) {
         EXPECT_EQ(readCtcChannel(window.data(), file, channel, first, count), 0);
         EXPECT_EQ(writeCtcChannel(window.data(), file, channel, first, count), 0);
     }
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    // A data type the windows cannot convert is refused with its message.
+    file.DataType = 2;
+    EXPECT_EQ(readCtcChannel(window.data(), file, 0, 0, 1), 0);
+    EXPECT_EQ(writeCtcChannel(window.data(), file, 0, 0, 1), 0);
+    file.DataType = c.dataType;
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Unsupported Datatype.\nUnsupported Datatype.\n");
     if (inPlace) {
         EXPECT_EQ(file.DiskData->Stream->staged != nullptr, c.staged);
         // Besides the caller's window the direct access holds one bounded block.
