@@ -158,7 +158,7 @@ TEST_P(WindowsMatchTheModel, ReadsAndWrites) {
     const bool inPlace = c.openMode == kCtcOpenInPlace;
     const CtcFields fields = ctcFields(c.dataType, c.ordering, c.channels, c.samples);
     const std::string path = writeCtcFile(pathOf("model.ctc"), fields);
-    const Bytes before = readFile(path);
+    const Bytes before = readBytes(path);
     const size_t headerLength = headerBytes(fields).size();
     DataModel model{fields, Bytes(before.begin() + headerLength, before.end())};
 
@@ -237,7 +237,7 @@ TEST_P(WindowsMatchTheModel, ReadsAndWrites) {
 
     Bytes after = before;
     if (inPlace) std::copy(model.data.begin(), model.data.end(), after.begin() + headerLength);
-    EXPECT_TRUE(readFile(path) == after);
+    EXPECT_TRUE(readBytes(path) == after);
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, WindowsMatchTheModel, ::testing::ValuesIn(modelCases()),

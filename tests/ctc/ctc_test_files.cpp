@@ -1,12 +1,7 @@
 #include "tests/ctc/ctc_test_files.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -110,29 +105,12 @@ void storeValue(Bytes& data, uint32_t dataType, uint64_t index, double stored) {
 }
 
 void writeFile(const std::string& path, const Bytes& bytes) {
-    // A new file rather than a truncated one: some file systems flush a
-    // file that was truncated and rewritten at its close, which is slow.
-    std::remove(path.c_str());
-    std::ofstream stream(path, std::ios::binary | std::ios::trunc);
-    stream.write(reinterpret_cast<const char*>(bytes.data()),
-                 static_cast<std::streamsize>(bytes.size()));
-    ASSERT_TRUE(stream.good()) << path;
+    ::writeFile(path, std::string(bytes.begin(), bytes.end()));
 }
 
-Bytes readFile(const std::string& path) {
+Bytes readBytes(const std::string& path) {
     std::ifstream stream(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
-}
-
-void TempFolderTest::SetUp() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "ctc-test-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-}
-
-void TempFolderTest::TearDown() {
-    std::error_code ignored;
-    if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
 }
 
 }  // namespace ctc_test

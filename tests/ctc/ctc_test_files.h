@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/temporary_folder.h"
+
 namespace ctc_test {
 
 // Any open mode other than kCtcOpenInPlace loads the data part into memory.
@@ -56,18 +58,16 @@ double storedValue(const Bytes& data, uint32_t dataType, uint64_t index);
 void storeValue(Bytes& data, uint32_t dataType, uint64_t index, double stored);
 
 void writeFile(const std::string& path, const Bytes& bytes);
-Bytes readFile(const std::string& path);
+Bytes readBytes(const std::string& path);
 
 // A fresh temporary folder per test, removed afterwards even when it failed.
 class TempFolderTest : public ::testing::Test {
 protected:
-    void SetUp() override;
-    void TearDown() override;
-    std::string pathOf(const std::string& name) const { return folder_ + "/" + name; }
-    const std::string& folder() const { return folder_; }
+    std::string pathOf(const std::string& name) const { return folder_.file(name); }
+    const std::string& folder() const { return folder_.path; }
 
 private:
-    std::string folder_;
+    TemporaryFolder folder_;
 };
 
 }  // namespace ctc_test

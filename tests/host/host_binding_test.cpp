@@ -72,19 +72,15 @@ TEST(HostBinding, BindsFromTheHostFoundByNameAndStopsAtTheFirstGap) {
 }
 
 TEST(HostVersion, ComparesLexicographicallyAsSignedValues) {
-    struct Case {
-        int major, minor, release;
-        bool atLeast;
-    };
-    const Case cases[] = {
+    // Major, minor and release, and whether that is at least 1.8.3.
+    const int cases[][4] = {
         {1, 8, 3, true},   {1, 9, 0, true},   {2, 0, 0, true},   {1, 8, 4, true},
         {1, 8, 2, false},  {1, 7, 9, false},  {0, 9, 9, false},  {-1, 9, 9, false},
         {1, -8, 3, false}, {1, 8, -3, false}, {2, -1, -1, true},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(isVersionAtLeast(c.major, c.minor, c.release, 1, 8, 3), c.atLeast)
-            << c.major << "." << c.minor << "." << c.release;
-    }
+    for (const auto& [major, minor, release, atLeast] : cases)
+        EXPECT_EQ(isVersionAtLeast(major, minor, release, 1, 8, 3), atLeast != 0)
+            << major << "." << minor << "." << release;
     EXPECT_TRUE(isVersionAtLeast(-1, 0, 0, -2, 5, 5));
     EXPECT_FALSE(isVersionAtLeast(-2, 5, 5, -1, 0, 0));
 }

@@ -45,7 +45,7 @@ protected:
             input = folder.file("stdin.txt");
             std::ofstream(input) << standardInput;
         }
-        const std::string command = "cd '" + folder.path.string() + "' && '" LUMATRAZT_PATH "' " +
+        const std::string command = "cd '" + folder.path + "' && '" LUMATRAZT_PATH "' " +
                                     arguments + " < '" + input + "' > out.txt 2> err.txt";
         Result result;
         int raw = std::system(command.c_str());
@@ -107,10 +107,10 @@ TEST_F(EndToEnd, AnswersAtATerminal) {
         GTEST_SKIP() << "script(1) is needed for a pseudo-terminal";
     const std::string program = "'" LUMATRAZT_PATH "'";
     auto atTerminal = [&](const char* typed, const std::string& arguments, int expected) {
-        int raw = std::system(("cd '" + folder.path.string() + "' && printf '" + typed +
-                               "' | script -qec \"" + program + " " + arguments +
-                               "\" /dev/null > tty.txt 2>&1")
-                                  .c_str());
+        int raw =
+            std::system(("cd '" + folder.path + "' && printf '" + typed + "' | script -qec \"" +
+                         program + " " + arguments + "\" /dev/null > tty.txt 2>&1")
+                            .c_str());
         std::string screen = readFile(folder.file("tty.txt"));
         EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == expected) << screen;
         return screen;

@@ -55,10 +55,10 @@ const std::vector<ProductCase> kMatrixCases = {
 // triangles are written. Rows of 512 and more are summed in two halves on
 // two threads.
 const std::vector<ProductCase> kGramCases = {
-    {1, 1, 41, false, true, true},      {1, 1, 1702, false, true, true},
-    {2, 2, 42, false, true, true},      {2, 2, 1703, false, true, true},
-    {12, 12, 52, false, true, true},    {12, 12, 1713, false, true, true},
-    {100, 100, 140, false, true, true}, {100, 100, 1801, false, true, true},
+    {1, 1, 1702, false, true, true},
+    {2, 2, 42, false, true, true},
+    {12, 12, 1713, false, true, true},
+    {100, 100, 140, false, true, true},
 };
 
 template <typename Real, typename Product>
@@ -90,9 +90,6 @@ void expectPlainLoopResults(Product product, const std::vector<ProductCase>& cas
 TEST(HostMatrixProduct, EveryProductMatchesPlainLoopAndOverwritesResult) {
     expectPlainLoopResults<double>(zt_intel_matrix_matrix_mult_d, kMatrixCases, 1e-12);
     expectPlainLoopResults<float>(zt_intel_matrix_matrix_mult_f, kMatrixCases, 1e-5);
-}
-
-TEST(HostMatrixProduct, GramProductIsSymmetricCompleteAndMatchesPlainLoop) {
     expectPlainLoopResults<double>(zt_intel_matrix_matrix_mult_d, kGramCases, 1e-12);
 }
 

@@ -17,21 +17,18 @@ namespace {
 // scales of two channels when the data type is scaled, one block), followed
 // by two int16 samples of each channel.
 std::string headerWithEveryPart(uint32_t dataType, uint32_t ordering) {
-    std::string bytes;
-    auto put = [&bytes](uint32_t value) {
-        for (int shift = 0; shift < 32; shift += 8) bytes += static_cast<char>(value >> shift);
-    };
-    auto putFloat = [&put](float value) {
+    const auto bitsOf = [](float value) {
         uint32_t bits;
         std::memcpy(&bits, &value, 4);
-        put(bits);
+        return bits;
     };
-    for (uint32_t word : {2u, 3u, 1u, 77u, dataType, ordering, 2u, 2u}) put(word);
-    putFloat(100.0f);
+    std::vector<uint32_t> words = {2, 3, 1, 77, dataType, ordering, 2, 2, bitsOf(100.0f)};
     if (dataType > 2)
-        for (float value : {10.0f, 0.0f, 0.5f, 2.0f}) putFloat(value);
-    for (uint32_t word : {1u, 0u, 0u, 0u}) put(word);
-    return bytes + std::string(8, '\x01');
+        for (float value : {10.0f, 0.0f, 0.5f, 2.0f}) words.push_back(bitsOf(value));
+    words.insert(words.end(), {1, 0, 0, 0});
+    // The words in this machine's order, which is the format's little-endian one.
+    return std::string(reinterpret_cast<const char*>(words.data()), 4 * words.size()) +
+           std::string(8, '\x01');
 }
 
 // A data type or ordering the CTC layer refuses is named for what it is; a

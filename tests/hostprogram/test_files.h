@@ -1,37 +1,11 @@
 #pragma once
 
-// Files for the host program's tests: a fresh folder per test, removed again
-// afterwards (also after a failure), and checks of what lands in it.
+// Checks of the files that the host program's tests make.
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
-struct TemporaryFolder {
-    std::filesystem::path path;
-
-    TemporaryFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "koru-hostprogram-XXXXXX").string();
-        char* made = mkdtemp(pattern.data());
-        if (made) path = made;
-    }
-    ~TemporaryFolder() {
-        std::error_code ignored;
-        if (!path.empty()) std::filesystem::remove_all(path, ignored);
-    }
-    TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-
-    std::string file(const std::string& name) const { return (path / name).string(); }
-};
-
-inline std::string readFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
+#include "tests/support/temporary_folder.h"
 
 inline std::size_t countOf(const std::string& text, const std::string& part) {
     std::size_t count = 0;

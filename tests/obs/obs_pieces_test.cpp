@@ -115,10 +115,10 @@ TEST(OutputCopy, CopiesEveryByteOrLeavesNoOutput) {
     std::string bytes;
     for (int i = 0; i < (3 << 20) + 17; ++i) bytes += static_cast<char>(i * 7 + i / 256);
     for (const std::string& content : {std::string(), bytes}) {
-        writeFileBytes(in, content);
-        writeFileBytes(out, std::string(300000, 'o'));
+        writeFile(in, content);
+        writeFile(out, std::string(300000, 'o'));
         ASSERT_TRUE(copyFileChecked(in, out));
-        EXPECT_EQ(readFileBytes(out), content);
+        EXPECT_EQ(readFile(out), content);
     }
 
     std::filesystem::remove(out);

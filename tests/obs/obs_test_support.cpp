@@ -1,23 +1,6 @@
 #include "obs_test_support.h"
 
-#include <unistd.h>
-
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <stdexcept>
-
-TemporaryFolder::TemporaryFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "koru-obs-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot make a temporary folder");
-    path_ = pattern;
-}
-
-TemporaryFolder::~TemporaryFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
 
 uint32_t bitsOf(float value) {
     uint32_t bits = 0;
@@ -51,36 +34,19 @@ void writeTestRecording(const std::string& path, const TestRecording& recording)
         for (std::size_t s = 0; s < samples; ++s)
             words[8 + elementOf(recording.sampleOrdering, channels, samples, c, s)] =
                 bitsOf(recording.channels[c][s]);
-    writeFileBytes(path, bytesOfWords(words));
+    writeFile(path, bytesOfWords(words));
 }
 
 TestRecording readTestRecording(const std::string& path) {
-    const std::string bytes = readFileBytes(path);
+    const std::string bytes = readFile(path);
     std::vector<float> words(bytes.size() / 4);
     std::memcpy(words.data(), bytes.data(), 4 * words.size());
-    const auto wordAt = [&](std::size_t i) { return bitsOf(words.at(i)); };
-    TestRecording recording;
-    recording.fileVersion = wordAt(0);
-    recording.sampleOrdering = wordAt(3);
-    const std::size_t channels = wordAt(4), samples = wordAt(5);
-    recording.samplingFrequency = words.at(6);
+    TestRecording recording{bitsOf(words.at(0)), bitsOf(words.at(3)), words.at(6), {}};
+    const std::size_t channels = bitsOf(words.at(4)), samples = bitsOf(words.at(5));
     recording.channels.assign(channels, std::vector<float>(samples));
     for (std::size_t c = 0; c < channels; ++c)
         for (std::size_t s = 0; s < samples; ++s)
             recording.channels[c][s] =
                 words.at(8 + elementOf(recording.sampleOrdering, channels, samples, c, s));
     return recording;
-}
-
-std::string readFileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-void writeFileBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out.flush()) throw std::runtime_error("cannot write " + path);
 }

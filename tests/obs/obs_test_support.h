@@ -1,26 +1,13 @@
 #pragma once
 
-// Shared by the obs tests: a fresh temporary folder, and small CTC recordings
-// written and read back by a plain writer of the format.
+// Shared by the obs tests: small CTC recordings written and read back by a
+// plain writer of the format.
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-// A folder of its own under the system's temporary folder, removed with
-// everything in it when the object goes, also after a failed test.
-class TemporaryFolder {
-public:
-    TemporaryFolder();
-    ~TemporaryFolder();
-    TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
+#include "tests/support/temporary_folder.h"
 
 // A continuous float recording (DataType 1, no compression, no blocks).
 struct TestRecording {
@@ -38,6 +25,3 @@ TestRecording readTestRecording(const std::string& path);
 // The format's 32-bit little-endian words (this machine's order) as bytes.
 std::string bytesOfWords(const std::vector<uint32_t>& words);
 uint32_t bitsOf(float value);
-
-std::string readFileBytes(const std::string& path);
-void writeFileBytes(const std::string& path, const std::string& bytes);

@@ -23,6 +23,15 @@ std::string quoted(const char* text) {
     return out + "\"";
 }
 
+// The next scripted answer, or `fallback` when the script has none left.
+template <typename Answer>
+Answer nextAnswer(std::deque<Answer>& answers, Answer fallback) {
+    if (answers.empty()) return fallback;
+    Answer answer = answers.front();
+    answers.pop_front();
+    return answer;
+}
+
 }  // namespace
 
 extern "C" {
@@ -48,11 +57,7 @@ void ztMessageBox(const char* text) {
 }
 
 int ztGetIntegerInput(const char* prompt, int defaultValue, int minimum, int maximum) {
-    int answer = defaultValue;
-    if (!script.integers.empty()) {
-        answer = script.integers.front();
-        script.integers.pop_front();
-    }
+    const int answer = nextAnswer(script.integers, defaultValue);
     calls.push_back("ztGetIntegerInput " + quoted(prompt) + " " + std::to_string(defaultValue) +
                     " " + std::to_string(minimum) + " " + std::to_string(maximum) + " -> " +
                     std::to_string(answer));
@@ -60,11 +65,7 @@ int ztGetIntegerInput(const char* prompt, int defaultValue, int minimum, int max
 }
 
 int ztGetOpenFileName(const char* prompt, const char* second, const char* filter, char* path256) {
-    std::string answer;
-    if (!script.files.empty()) {
-        answer = script.files.front();
-        script.files.pop_front();
-    }
+    const std::string answer = nextAnswer(script.files, std::string());
     std::snprintf(path256, 256, "%s", answer.c_str());
     calls.push_back("ztGetOpenFileName " + quoted(prompt) + " " + quoted(second) + " " +
                     quoted(filter) + " -> " + (answer.empty() ? "0" : "1 " + quoted(path256)));

@@ -35,18 +35,6 @@ inline std::string lastReport(const Calls& calls) {
     return "";
 }
 
-// The busy indicator is off at every dialog and message box and when the run ends.
-inline void expectBusyOffAtDialogsAndEnd(const Calls& calls) {
-    bool busy = false;
-    for (const std::string& call : calls) {
-        if (call == "ztShowBusyCursor") busy = true;
-        if (call == "ztStopBusyCursor") busy = false;
-        for (const char* waiting : {"ztGetOpenFileName", "ztGetIntegerInput", "ztMessageBox"})
-            EXPECT_FALSE(busy && call.rfind(waiting, 0) == 0) << call;
-        EXPECT_FALSE(busy && call.rfind("execute", 0) == 0);
-    }
-}
-
 class WholeRun : public ::testing::Test {
 public:
     // Two channels of `samples` with values that vary.

@@ -12,11 +12,9 @@ struct RunCase {
     const char* what;
     std::vector<int64_t> firstSamples;
     int32_t row;
-    int64_t gap;
-    int64_t capacity;
+    int64_t gap, capacity;
     int32_t endRow;
-    int64_t firstSample;
-    int64_t endSample;
+    int64_t firstSample, endSample;
 };
 
 // Windows of 10 samples throughout.
