@@ -1,6 +1,6 @@
 #include "obs/obs_correction.h"
 
-#include "obs/run_log.h"
+#include "host/host_log.h"
 
 #ifdef KORU_PROFILE
 #include <chrono>

@@ -1,6 +1,6 @@
 #include "plugin/KORUArtifactRemovalPlugin.h"
 
-#include "obs/artifact_removal_run.h"
+#include "run/artifact_removal_run.h"
 
 KORUArtifactRemovalPlugin::KORUArtifactRemovalPlugin() = default;
 

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test: the release
 # build, the sanitizer build (AddressSanitizer + UndefinedBehaviorSanitizer)
-# and a bounded run of the CTC header fuzzer.
+# a plain configuration (no preset) checked for the same bits, and a bounded
+# run of the CTC header fuzzer.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 scripts/install-deps.sh
 cmake --workflow --preset default
 cmake --workflow --preset sanitize
+scripts/check-bits-without-preset.sh
 if [ -x fuzz/run-fuzz.sh ]; then
     fuzz/run-fuzz.sh "${FUZZ_SECONDS:-60}"
 fi

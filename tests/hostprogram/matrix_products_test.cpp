@@ -2,7 +2,7 @@
 // loops, for every combination of transpose flags, on sizes that are not
 // multiples of any blocking.
 
-#include "hostprogram/matrix_products.h"
+#include "hostprogram/host/matrix_products.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The host's protocol texts: what is accepted, and for what is not, the
 // file, the line and the reason.
 
-#include "hostprogram/protocol_parser.h"
+#include "hostprogram/protocols/protocol_parser.h"
 
 #include <gtest/gtest.h>
 

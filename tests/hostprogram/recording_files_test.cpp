@@ -6,9 +6,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "hostprogram/artifact_metrics.h"
-#include "hostprogram/ctc_reader.h"
-#include "hostprogram/ctc_writer.h"
+#include "hostprogram/demo/artifact_metrics.h"
+#include "hostprogram/recordings/ctc_reader.h"
+#include "hostprogram/recordings/ctc_writer.h"
 #include "test_files.h"
 
 namespace {

@@ -5,9 +5,9 @@
 
 #include <cmath>
 
-#include "hostprogram/report_data.h"
-#include "hostprogram/report_html.h"
-#include "hostprogram/svg_plot.h"
+#include "hostprogram/report/report_data.h"
+#include "hostprogram/report/report_html.h"
+#include "hostprogram/report/svg_plot.h"
 #include "test_files.h"
 
 namespace {

@@ -11,12 +11,12 @@
 #include <limits>
 #include <random>
 
-#include "obs/general_number_format.h"
+#include "run/general_number_format.h"
 #include "obs/obs_workspace.h"
-#include "obs/output_copy.h"
-#include "obs/run_paths.h"
-#include "obs/sample_conversions.h"
-#include "obs/trial_list.h"
+#include "run/output_copy.h"
+#include "run/run_paths.h"
+#include "run/sample_conversions.h"
+#include "run/trial_list.h"
 #include "obs_test_support.h"
 
 namespace {

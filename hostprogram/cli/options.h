@@ -1,0 +1,66 @@
+#pragma once
+
+// The command line of LumatraZT, parsed into one plain structure.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "hostprogram/cli/exit_status.h"
+#include "hostprogram/host/matrix_products.h"
+
+enum class Command { kRun, kDemo, kGenerate, kInfo, kAbout, kHelp, kVersion };
+
+// The settings of the demo recording (and of the generate command's).
+struct DemoSettings {
+    std::string directory = "koru-demo";
+    int channelCount = 32;
+    double samplingRate = 500.0;  // Hz
+    double durationSeconds = 200.0;
+    unsigned seed = 1;
+    // Only the generate command writes other layouts than the demo's.
+    std::string name = "recording";  // file stem
+    int sampleOrdering = 1;
+    int dataType = 1;
+};
+
+struct ReportSettings {
+    std::string path;           // empty: no report
+    std::vector<int> channels;  // one-based; empty: the first four channels
+    int occurrence = 0;         // one-based; 0: the middle occurrence
+    double traceSeconds = 6.0;  // length of the trace around the occurrence
+};
+
+// The answers of the plug-in's dialogues; an empty optional is asked at the
+// terminal or, without one, takes its default (numbers) or cancels (files).
+struct DialogAnswers {
+    std::optional<std::string> inputPath;
+    std::optional<std::string> protocolPath;
+    std::optional<std::string> condition;  // a number from 1, or a condition name
+    std::optional<int> preMilliseconds;
+    std::optional<int> postMilliseconds;
+    std::optional<int> artifactsPerSegment;
+    std::optional<int> componentsToKeep;
+};
+
+struct Options {
+    Command command = Command::kRun;
+    DialogAnswers answers;
+    std::string modulePath;  // empty: the module beside the executable
+    std::string logPath;     // empty: no log file
+    bool batch = false;      // never read answers from standard input
+    ProductKind product = ProductKind::kBlas;
+    int blasThreads = 0;   // 0: the host's default
+    bool timings = false;  // print where the run's time went
+    ReportSettings report;
+    DemoSettings demo;
+    std::vector<std::string> infoPaths;
+};
+
+// Fills options from the command line. Returns kExitCompleted when the
+// command should go ahead, kExitUsage (after a message on standard error)
+// when the command line is wrong.
+ExitStatus parseCommandLine(int argc, const char* const* argv, Options& options);
+
+// The --help text, written for a person.
+const char* usageText();

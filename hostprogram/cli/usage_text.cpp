@@ -1,0 +1,128 @@
+#include "hostprogram/cli/options.h"
+
+const char* usageText() {
+    return R"(Usage: LumatraZT [run] [OPTIONS]
+       LumatraZT demo [--directory DIR] [DEMO OPTIONS] [OPTIONS]
+       LumatraZT generate [--directory DIR] [DEMO OPTIONS] [GENERATE OPTIONS]
+       LumatraZT info FILE.ctc...
+       LumatraZT about [--module FILE]
+
+Runs the KORU artifact removal plug-in on a CTC recording: it removes an
+artifact that repeats at known times (such as the ballistocardiogram of EEG
+recorded in an MRI scanner) by the optimal basis set (OBS) method and writes
+the corrected copy INPUT_OBS.ctc next to the input, plus a trial list
+INPUT_<condition>.trl.
+
+Commands:
+  run      run the plug-in (the default when no command is given)
+  demo     generate an example recording with a known clean signal, run the
+           plug-in on it with the default settings, and print how much of the
+           artifact was removed
+  generate write the demo's recording alone (no run), in the sample ordering
+           and data type asked for, with its protocol DIR/NAME.prt and a
+           trigger list DIR/NAME_triggers.txt (zero-based samples)
+  info     print the header of each CTC file
+  about    print the plug-in module's name, version, author and description
+
+The plug-in's questions (each asked at the terminal when not given here):
+  -i, --input FILE         recording to correct (.ctc)
+  -p, --protocol FILE      protocol (.prt) or plain trigger list that marks
+                           every occurrence of the artifact
+  -c, --condition N|NAME   protocol condition holding the artifact triggers,
+                           by number (from 1) or name  [default: the last]
+      --pre MS             window before each trigger, ms  [500; 0..5000]
+      --post MS            window after each trigger, ms   [1200; 0..5000]
+  -a, --artifacts-per-segment N
+                           occurrences per OBS segment     [100; 10..occurrences]
+  -k, --components N       principal components fitted and removed
+                                                           [3; 1..artifacts per segment]
+
+Run options:
+      --batch              never ask: a file question not answered here
+                           cancels the run, a number takes its default
+      --module FILE        plug-in module to load
+                           [default: KORUArtifactRemovalPlugin.so beside LumatraZT]
+      --log FILE           also write every log line to FILE
+  -r, --report FILE.html   after the run, write a self-contained HTML report
+                           (average artifact window and a stretch of trace,
+                           before and after correction)
+      --report-channels LIST
+                           channels to show, from 1, such as 1,2,5-8
+                           [1-4; the demo: 1, 2 and its worst channel]
+      --report-occurrence N
+                           occurrence the trace is centred on  [the middle one]
+      --report-seconds S   length of the trace in seconds  [6]
+      --product blas|plain the host's matrix products: OpenBLAS, or plain
+                           loops summing in a fixed order (the same bits on
+                           every machine, for comparing builds)  [blas]
+      --blas-threads N     OpenBLAS threads  [1, or OPENBLAS_NUM_THREADS]
+      --timings            after the run, print its wall time and the time
+                           spent in the host's matrix products
+
+Demo options (also of generate):
+      --directory DIR      where the files go  [koru-demo]
+      --channels N         number of EEG channels  [32]
+      --sampling-rate HZ   sampling rate  [500]
+      --duration S         length of the recording in seconds  [200]
+      --seed N             seed of the generator  [1]
+  The demo writes DIR/report.html unless --report names another file.
+
+Generate options:
+      --name NAME          file stem: DIR/NAME.ctc  [recording]
+      --ordering 1|2       sample ordering: 1 channel after channel,
+                           2 interleaved (sample after sample)  [1]
+      --data-type T        1 float; 3 16-bit, 4 8-bit integers and 5 floats,
+                           each with a channel scale and offset  [1]
+
+General:
+  -h, --help               show this help and exit
+  -V, --version            show the program's version and exit
+
+Answering the questions:
+  At a terminal, each question not answered by an option is asked with its
+  default and bounds; Enter takes the default, an answer outside the bounds
+  is asked again, and an empty file name or end of input (Ctrl-D) cancels.
+  When standard input is a pipe or a file, the answers are read from it one
+  line each, in the order the plug-in asks (input, protocol, condition, pre,
+  post, artifacts per segment, components); when it runs out, or with
+  --batch, a file question cancels the run and a number takes its default.
+  Answers given as options are checked against their bounds before the run
+  starts.
+
+Protocols:
+  A .prt file of this program (the README shows the format):
+      experiment: Resting state in the scanner
+      time-unit: samples            (or: microseconds)
+      condition: R-peaks
+      412 412                       (start and end of one occurrence)
+  or a plain trigger list: one zero-based sample number per line, as
+  R-peak detectors write them; it becomes one condition named "Triggers".
+  A protocol that cannot be read is reported with its file and line, and the
+  run then stops because no protocol is applied.
+
+Output:
+  The plug-in's log lines go to standard output, its message boxes to
+  standard error between rulers. While it works and standard error is a
+  terminal, a status line shows the elapsed time and the latest log line.
+
+Exit status:
+  0  the run completed and the output file was corrected
+     (also: help, version, info, about, a completed demo)
+  1  the run failed: it ended without correcting the output (data file not
+     readable, no protocol applied, module not loadable, ...)
+  2  usage error: the command line could not be understood
+  3  cancelled: a file question got no file, or no condition was chosen
+  4  refused: an answer outside its bounds or an input that cannot be used,
+     found before the run, or settings the plug-in refused (such as fewer
+     occurrences than artifacts per segment)
+
+Examples:
+  LumatraZT demo
+  LumatraZT -i sub01.ctc -p sub01_rpeaks.txt --report sub01.html
+  LumatraZT -i sub01.ctc -p sub01.prt -c R-peaks --pre 300 --post 700 -k 4
+  printf 'sub01.ctc\nsub01.prt\n\n\n\n\n\n' | LumatraZT
+  LumatraZT info sub01.ctc
+  LumatraZT generate --channels 64 --sampling-rate 5000 --duration 1200 \
+      --ordering 2 --directory /tmp/big
+)";
+}

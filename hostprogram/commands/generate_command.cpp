@@ -1,0 +1,95 @@
+#include "hostprogram/commands/generate_command.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "hostprogram/recordings/ctc_writer.h"
+#include "hostprogram/demo/demo_recording.h"
+#include "hostprogram/protocols/protocol_file.h"
+
+namespace {
+
+// Microvolts per stored step: int16 covers +-1600 uV, int8 +-500 uV; the
+// scaled floats just exercise the conversion.
+float stepOf(int dataType) {
+    switch (dataType) {
+        case 3:
+            return 0.05f;
+        case 4:
+            return 4.0f;
+        default:
+            return 0.5f;
+    }
+}
+
+bool writeTriggerList(const std::string& path, const std::vector<int32_t>& triggers) {
+    std::ofstream file(path, std::ios::trunc);
+    for (int32_t trigger : triggers) file << trigger << '\n';
+    file.close();
+    return !file.fail();
+}
+
+}  // namespace
+
+CtcLayout generatedLayout(const DemoSettings& settings, uint32_t sampleCount) {
+    CtcLayout layout;
+    layout.samplingFrequency = static_cast<float>(settings.samplingRate);
+    layout.channelCount = static_cast<uint32_t>(settings.channelCount);
+    layout.sampleCount = sampleCount;
+    layout.sampleOrdering = settings.sampleOrdering;
+    layout.dataType = settings.dataType;
+    if (settings.dataType > 2)
+        for (int c = 0; c < settings.channelCount; ++c) {
+            layout.offsets.push_back(0.5f * static_cast<float>(c % 7) - 1.5f);
+            layout.scales.push_back(stepOf(settings.dataType));
+        }
+    return layout;
+}
+
+ExitStatus generateCommand(const Options& options) {
+    const DemoSettings& settings = options.demo;
+    std::error_code failure;
+    std::filesystem::create_directories(settings.directory, failure);
+    if (failure) {
+        std::fprintf(stderr, "LumatraZT: cannot create the folder %s: %s\n",
+                     settings.directory.c_str(), failure.message().c_str());
+        return kExitFailed;
+    }
+    const std::string stem = settings.directory + "/" + settings.name;
+    const std::string recordingPath = stem + ".ctc";
+    CtcChannelWriter writer;
+    std::string error;
+    DemoRecording timing;
+    const bool generated = generateDemoChannels(
+        settings, timing,
+        [&](int channel, const std::vector<float>&, const std::vector<float>& recorded) {
+            if (channel == 0 &&
+                !openCtcChannelWriter(
+                    recordingPath,
+                    generatedLayout(settings, static_cast<uint32_t>(recorded.size())), writer,
+                    error))
+                return false;
+            return appendCtcChannel(writer, recorded, error);
+        });
+    if (!generated || !finishCtcChannelWriter(writer, error)) {
+        abandonCtcChannelWriter(writer);
+        std::fprintf(stderr, "LumatraZT: %s\n", error.c_str());
+        return kExitFailed;
+    }
+    Protocol protocol;
+    protocol.experimentName = "KORU generated recording";
+    protocol.conditions.push_back(ProtocolCondition{"R-peaks", timing.rPeaks, timing.rPeaks});
+    if (!writeProtocolFile(stem + ".prt", protocol) ||
+        !writeTriggerList(stem + "_triggers.txt", timing.rPeaks)) {
+        std::fprintf(stderr, "LumatraZT: cannot write the protocol files beside %s\n",
+                     recordingPath.c_str());
+        return kExitFailed;
+    }
+    std::printf("%s: %d channels, %.0f s at %.0f Hz, sample ordering %d, data type %d\n",
+                recordingPath.c_str(), settings.channelCount, settings.durationSeconds,
+                settings.samplingRate, settings.sampleOrdering, settings.dataType);
+    std::printf("%s.prt and %s_triggers.txt: %zu heartbeats (zero-based samples)\n", stem.c_str(),
+                stem.c_str(), timing.rPeaks.size());
+    return kExitCompleted;
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "hostprogram/recordings/ctc_reader.h"
+#include "hostprogram/cli/exit_status.h"
+#include "hostprogram/cli/options.h"
+
+// Prints the header of every CTC file named; kExitFailed when one could not
+// be read (the others are still printed).
+ExitStatus infoCommand(const Options& options);
+
+void printCtcHeader(const std::string& path, const CtcHeader& header, std::FILE* out);

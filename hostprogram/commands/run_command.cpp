@@ -1,0 +1,124 @@
+#include "hostprogram/commands/run_command.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <iostream>
+
+#include "hostprogram/cli/bounds_check.h"
+#include "hostprogram/host/matrix_products.h"
+#include "hostprogram/host/plugin_module.h"
+#include "hostprogram/report/report_writer.h"
+
+namespace {
+
+AnswerSource answerSourceFor(const Options& options) {
+    if (options.batch) return AnswerSource::kNone;
+    if (isatty(STDIN_FILENO)) return AnswerSource::kTerminal;
+    // Only a pipe or a file is read: anything else (a socket, a closed
+    // descriptor) might never deliver and would hang a script.
+    struct stat status;
+    if (fstat(STDIN_FILENO, &status) == 0 && (S_ISFIFO(status.st_mode) || S_ISREG(status.st_mode)))
+        return AnswerSource::kStream;
+    return AnswerSource::kNone;
+}
+
+void reportRefusals(const std::vector<std::string>& problems) {
+    for (const std::string& problem : problems)
+        std::fprintf(stderr, "LumatraZT: refused: %s\n", problem.c_str());
+    std::fprintf(stderr, "LumatraZT: the run was not started\n");
+}
+
+// One line a script can pick up: the run's wall time and the part of it the
+// plug-in spent waiting for the host's products.
+void reportTimings(std::chrono::steady_clock::time_point start, ProductKind product) {
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const ProductTiming products = productTiming();
+    std::fprintf(stderr, "LumatraZT: timings: run %.3f s, matrix products %.3f s in %lld calls (%s",
+                 seconds, products.seconds, products.calls,
+                 product == ProductKind::kPlain ? "plain loops)\n" : "OpenBLAS, ");
+    if (product == ProductKind::kBlas)
+        std::fprintf(stderr, "%d thread%s)\n", blasThreads(), blasThreads() == 1 ? "" : "s");
+}
+
+}  // namespace
+
+std::string outputPathFor(const std::string& inputPath) {
+    // The plug-in's rule: the last four characters give way to "_OBS.ctc".
+    return (inputPath.size() >= 4 ? inputPath.substr(0, inputPath.size() - 4) : std::string()) +
+           "_OBS.ctc";
+}
+
+ExitStatus classifyRun(const HostSession& session, bool executeReturnedTrue) {
+    if (executeReturnedTrue && session.completionLogged) return kExitCompleted;
+    if (session.refused || session.messageBoxShown) return kExitRefused;
+    if (session.cancelled) return kExitCancelled;
+    return kExitFailed;
+}
+
+void runPlugin(const Options& options, RunRecord& record) {
+    record = RunRecord();
+    std::vector<std::string> problems = checkGivenAnswers(options.answers);
+    if (!problems.empty()) {
+        reportRefusals(problems);
+        record.status = kExitRefused;
+        return;
+    }
+    PluginModule module;
+    std::string error;
+    const std::string modulePath =
+        options.modulePath.empty() ? defaultModulePath() : options.modulePath;
+    if (!loadPluginModule(modulePath, module, error)) {
+        std::fprintf(stderr, "LumatraZT: %s\n", error.c_str());
+        record.status = kExitFailed;
+        return;
+    }
+    ConsoleLog log(stdout, stderr, isatty(STDERR_FILENO) != 0);
+    if (!options.logPath.empty() && !log.openLogFile(options.logPath)) {
+        std::fprintf(stderr, "LumatraZT: cannot create the log file %s\n", options.logPath.c_str());
+        unloadPluginModule(module);
+        record.status = kExitFailed;
+        return;
+    }
+    HostSession& session = record.session;
+    session.given = &options.answers;
+    session.log = &log;
+    session.prompts.source = answerSourceFor(options);
+    session.prompts.input = &std::cin;
+    session.prompts.prompts = &std::cerr;
+
+    setMatrixProductKind(options.product);
+    chooseBlasThreads(options.blasThreads);
+    if (options.timings) startProductTiming();
+    const auto start = std::chrono::steady_clock::now();
+    setActiveSession(&session);
+    PluginRunResult result = runPluginOnce(module);
+    setActiveSession(nullptr);
+    if (options.timings) reportTimings(start, options.product);
+    log.setBusy(false);
+    session.log = nullptr;
+    session.given = nullptr;
+    unloadPluginModule(module);
+
+    if (result == PluginRunResult::kNoObject) {
+        std::fprintf(stderr, "LumatraZT: the plug-in module gave no plug-in object\n");
+        record.status = kExitFailed;
+        return;
+    }
+    record.status = classifyRun(session, result == PluginRunResult::kReturnedTrue);
+}
+
+ExitStatus runCommand(const Options& options) {
+    RunRecord record;
+    runPlugin(options, record);
+    if (!options.report.path.empty()) {
+        std::string error;
+        if (writeRunReport(options.report, record, error))
+            std::fprintf(stderr, "LumatraZT: report written to %s\n", options.report.path.c_str());
+        else
+            std::fprintf(stderr, "LumatraZT: no report: %s\n", error.c_str());
+    }
+    return record.status;
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+// One run of the plug-in through this host: checks, the run itself, its exit
+// status, and the report when one was asked for.
+
+#include "hostprogram/cli/exit_status.h"
+#include "hostprogram/host/host_session.h"
+#include "hostprogram/cli/options.h"
+
+// What a finished run leaves for the report and the demo.
+struct RunRecord {
+    ExitStatus status = kExitFailed;
+    HostSession session;  // answers the run received and what it saw
+};
+
+ExitStatus runCommand(const Options& options);
+
+// The run without the report; record receives what happened.
+void runPlugin(const Options& options, RunRecord& record);
+
+// The exit status of a finished run, from the plug-in's result and what the
+// host saw: completed only with the completion line and a true result.
+ExitStatus classifyRun(const HostSession& session, bool executeReturnedTrue);
+
+// Where the plug-in writes its corrected copy of inputPath.
+std::string outputPathFor(const std::string& inputPath);

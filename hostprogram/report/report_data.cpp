@@ -1,0 +1,40 @@
+#include "hostprogram/report/report_data.h"
+
+int windowSamples(int milliseconds, float samplingFrequency) {
+    float product = static_cast<float>(milliseconds) * samplingFrequency;
+    return static_cast<int>(product / 1000.0f);
+}
+
+std::vector<int64_t> triggerSamples(const Protocol& protocol, int conditionIndex,
+                                    float samplingFrequency) {
+    std::vector<int64_t> triggers;
+    if (conditionIndex < 0 || conditionIndex >= static_cast<int>(protocol.conditions.size()))
+        return triggers;
+    for (int32_t position : protocol.conditions[conditionIndex].starts) {
+        if (protocol.timeUnit == TimeUnit::kSamples) {
+            triggers.push_back(position);
+        } else {
+            float product = static_cast<float>(position) * samplingFrequency;
+            triggers.push_back(static_cast<int64_t>(static_cast<double>(product) / 1000000.0));
+        }
+    }
+    return triggers;
+}
+
+std::vector<double> averageWindow(const std::vector<float>& channel,
+                                  const std::vector<int64_t>& triggers, int pre, int post) {
+    const int64_t length = static_cast<int64_t>(pre) + post + 1;
+    const int64_t sampleCount = static_cast<int64_t>(channel.size());
+    if (length <= 0) return {};
+    std::vector<double> sum(static_cast<std::size_t>(length), 0.0);
+    int64_t used = 0;
+    for (int64_t trigger : triggers) {
+        const int64_t first = trigger - pre;
+        if (first < 0 || trigger + post > sampleCount - 1) continue;
+        for (int64_t i = 0; i < length; ++i) sum[i] += channel[first + i];
+        ++used;
+    }
+    if (used == 0) return {};
+    for (double& value : sum) value /= static_cast<double>(used);
+    return sum;
+}

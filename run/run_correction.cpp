@@ -1,0 +1,42 @@
+#include "obs/obs_correction.h"
+#include "host/host_log.h"
+#include "run/run_state.h"
+
+bool correctAndClose(RunState& run) {
+    // The window buffer is made only now, once the work storage check has
+    // shown that windows of this length can be had.
+    run.window = vector(0, run.windowLength - 1);
+    run.hasWindow = true;
+
+    run.busy.on();
+    const bool corrected =
+        correctChannels(run.file, run.triggers, run.occurrenceCount, run.pre, run.post,
+                        run.artifactsPerSegment, run.componentsKept, run.window);
+    if (!corrected) {
+        // What was written so far stays; the input was never touched.
+        run.fileOpen = false;
+        closeCtcFile(run.file);
+        logLine(
+            "// KORUSuite> Error reading or writing the output file during correction. "
+            "Exiting plugin.");
+        run.busy.off();
+        return false;
+    }
+
+    logLine("");
+    logLine("");
+    logLine("// KORUSuite> Closing the output file ...");
+    repaintHost();
+    run.fileOpen = false;
+    if (closeCtcFile(run.file) != 1) {
+        logLine(
+            "// KORUSuite> Error closing the output file: not all corrected data reached the "
+            "disk. Exiting plugin.");
+        run.busy.off();
+        return false;
+    }
+    run.busy.off();
+    logLine("// KORUSuite> Artifact template removal completed!");
+    logLine(" ");
+    return true;
+}

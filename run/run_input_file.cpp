@@ -1,0 +1,78 @@
+#include <cstring>
+
+#include "host/host_api.h"
+#include "run/output_copy.h"
+#include "run/run_header_report.h"
+#include "host/host_log.h"
+#include "run/run_paths.h"
+#include "run/run_state.h"
+
+namespace {
+
+// Orderings whose channels can be cut into windows: sample-major (1) and
+// channel-major (2) continuous data.
+bool hasWindowedOrdering(const CtcFile& file) {
+    return file.SampleOrdering == 1 || file.SampleOrdering == 2;
+}
+
+// A file whose windows the access layer refuses would be walked window by
+// window and reported as corrected with nothing changed; it is refused here,
+// before the user answers any further question.
+bool refuseUnusableFile(const CtcFile& file) {
+    if (file.FileVersion == 0) {
+        logLine(
+            "// KORUSuite> FileVersion 0: the data of this file cannot be accessed. "
+            "Exiting plugin.");
+        return true;
+    }
+    if (!hasWindowedOrdering(file)) {
+        logFormatted("// KORUSuite> SampleOrdering %i not supported, only 1 and 2. Exiting plugin.",
+                     static_cast<int32_t>(file.SampleOrdering));
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+StepOutcome prepareOutputFile(RunState& run) {
+    char path[256];
+    std::memset(path, 0, sizeof path);
+    const int chosen =
+        HostApi.ztGetOpenFileName("Please select the file with input data set:", "", "*.ctc", path);
+    path[sizeof path - 1] = '\0';
+    run.inputPath = path;
+    // A path too short to carry an extension names nothing the run can
+    // process, and there would be no stem to name the output after.
+    if (chosen == 0 || !hasReplaceableExtension(run.inputPath)) {
+        logLine("// KORUSuite> Data file not selected correctly. Exiting plugin.");
+        return false;
+    }
+
+    run.busy.on();
+    logLine("// KORUSuite> Creating the output file ...");
+    repaintHost();
+    run.outputPath = outputPathFor(run.inputPath);
+    if (!copyFileChecked(run.inputPath, run.outputPath)) {
+        logLine("// KORUSuite> Error creating the output file. Exiting plugin.");
+        run.busy.off();
+        return false;
+    }
+    run.busy.off();
+    logLine("// KORUSuite> Accessing data ...");
+    run.busy.on();
+
+    if (openCtcFile(run.file, run.outputPath.c_str(), kCtcOpenInPlace) != 1) {
+        logLine("// KORUSuite> Error reading CTC file. Exiting plugin.");
+        run.busy.off();
+        return true;
+    }
+    run.fileOpen = true;
+    logHeaderReport(run.file);
+    if (refuseUnusableFile(run.file)) {
+        run.busy.off();
+        return true;
+    }
+    run.busy.off();
+    return std::nullopt;
+}

@@ -1,0 +1,53 @@
+#include <cstring>
+
+#include "host/host_api.h"
+#include "host/host_log.h"
+#include "run/run_state.h"
+
+StepOutcome chooseCondition(RunState& run) {
+    char path[256];
+    std::memset(path, 0, sizeof path);
+    const int chosen = HostApi.ztGetOpenFileName(
+        "Please select the protocol file with artifact timing information:", "", "*.prt", path);
+    path[sizeof path - 1] = '\0';
+    if (chosen == 0) {
+        logLine("// KORUSuite> Protocol file not specified correctly. Exiting plugin.");
+        return false;
+    }
+    run.protocolPath = path;
+
+    logLine("// KORUSuite> Accessing protocol information ...");
+    run.busy.on();
+    HostApi.ztClearProtocol();
+    HostApi.ztLoadProtocol(run.protocolPath.c_str());
+    if (HostApi.ztGetProtocol(&run.protocol) == 0) {
+        logLine("// KORUSuite> Protocol not applied to the current VMR/SRF. Exiting plugin.");
+        run.busy.off();
+        return true;
+    }
+    const int32_t conditions = run.protocol.NrOfConditions;
+    logFormatted("// KORUSuite> Experiment Name : %s",
+                 recordText(run.protocol.ExperimentName).c_str());
+    logFormatted("// KORUSuite> Number of conditions : %i", conditions);
+    for (int32_t i = 0; i < conditions; ++i) {
+        ConditionRecord condition{};
+        HostApi.ztGetProtocolCondition(i, &condition);
+        logFormatted("// KORUSuite>>> Condition n.%i : %s", i + 1,
+                     recordText(condition.ConditionName).c_str());
+        logFormatted("// KORUSuite>>>>> Nr. of trials : %i", condition.NrOfIntervals);
+    }
+    run.busy.off();
+
+    run.conditionNumber = HostApi.ztGetIntegerInput(
+        "Please select the condition with the artifact triggers:", conditions, 1, conditions);
+    if (run.conditionNumber <= 0) {
+        logLine("// KORUSuite> Protocol condition not selected. Exiting plugin.");
+        return true;
+    }
+    // The host would be asked for a condition it does not have.
+    if (run.conditionNumber > conditions) {
+        showMessageBox("The selected protocol condition does not exist. Exiting plugin.");
+        return true;
+    }
+    return std::nullopt;
+}

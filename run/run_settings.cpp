@@ -1,0 +1,57 @@
+#include "host/host_api.h"
+#include "obs/obs_workspace.h"
+#include "host/host_log.h"
+#include "run/run_state.h"
+
+namespace {
+
+// The work storage is checked before anything is allocated: an allocation
+// that fails inside the array routines ends the host process.
+bool refuseWorkspace(const RunState& run) {
+    switch (checkObsWorkspace(run.artifactsPerSegment, run.windowLength)) {
+        case ObsWorkspaceCheck::Fits:
+            return false;
+        case ObsWorkspaceCheck::CountsTooLarge:
+            showMessageBox(
+                "OBS segment and temporal window too large for the OBS work storage!\nYou may try "
+                "with a smaller OBS segment or window. Exiting plugin.");
+            return true;
+        case ObsWorkspaceCheck::NotEnoughMemory:
+            showMessageBox(
+                "Not enough memory for the OBS work storage!\nYou may try with a smaller OBS "
+                "segment or window. Exiting plugin.");
+            return true;
+    }
+    return true;
+}
+
+}  // namespace
+
+StepOutcome askObsSettings(RunState& run) {
+    const int32_t N = run.occurrenceCount;
+    run.artifactsPerSegment = HostApi.ztGetIntegerInput(
+        "OBS Settings (1).\nPlease enter number of artifacts per segment:", 100, 10, N);
+    const int32_t A = run.artifactsPerSegment;
+    // Asking for components with bounds 1..A would make no sense.
+    if (A <= 0) {
+        showMessageBox("Number of artifacts per segment must be at least 1. Exiting plugin.");
+        return true;
+    }
+    run.componentsKept = HostApi.ztGetIntegerInput(
+        "OBS Settings (2).\nPlease enter number of desired PCs to keep in OBS:", 3, 1, A);
+    const int32_t K = run.componentsKept;
+    if (K < 1 || K > A) {
+        showMessageBox(
+            "Number of PCs to keep must lie between 1 and the number of artifacts per segment. "
+            "Exiting plugin.");
+        return true;
+    }
+    if (N < A) {
+        showMessageBox(
+            "Too few artifact examples to cover the OBS segment!\nYou may try with a smaller OBS "
+            "segment. Exiting plugin.");
+        return true;
+    }
+    if (refuseWorkspace(run)) return true;
+    return std::nullopt;
+}
