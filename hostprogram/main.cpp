@@ -2,12 +2,12 @@
 
 #include <cstdio>
 
+#include "hostprogram/cli/options.h"
 #include "hostprogram/commands/demo_command.h"
 #include "hostprogram/commands/generate_command.h"
 #include "hostprogram/commands/info_command.h"
-#include "hostprogram/cli/options.h"
-#include "hostprogram/host/plugin_module.h"
 #include "hostprogram/commands/run_command.h"
+#include "hostprogram/host/plugin_module.h"
 
 namespace {
 

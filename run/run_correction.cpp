@@ -1,5 +1,5 @@
-#include "obs/obs_correction.h"
 #include "host/host_log.h"
+#include "obs/obs_correction.h"
 #include "run/run_state.h"
 
 bool correctAndClose(RunState& run) {

@@ -1,9 +1,9 @@
 #include <cstring>
 
 #include "host/host_api.h"
+#include "host/host_log.h"
 #include "run/output_copy.h"
 #include "run/run_header_report.h"
-#include "host/host_log.h"
 #include "run/run_paths.h"
 #include "run/run_state.h"
 

@@ -1,6 +1,6 @@
 #include "host/host_api.h"
-#include "obs/obs_workspace.h"
 #include "host/host_log.h"
+#include "obs/obs_workspace.h"
 #include "run/run_state.h"
 
 namespace {

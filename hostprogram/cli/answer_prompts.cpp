@@ -4,8 +4,8 @@
 #include <istream>
 #include <ostream>
 
-#include "hostprogram/support/file_checks.h"
 #include "hostprogram/cli/number_parsing.h"
+#include "hostprogram/support/file_checks.h"
 #include "hostprogram/support/text_trim.h"
 
 namespace {

@@ -4,13 +4,13 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "hostprogram/commands/run_command.h"
 #include "hostprogram/demo/artifact_metrics.h"
-#include "hostprogram/recordings/ctc_reader.h"
-#include "hostprogram/recordings/ctc_writer.h"
 #include "hostprogram/demo/demo_recording.h"
 #include "hostprogram/protocols/protocol_file.h"
+#include "hostprogram/recordings/ctc_reader.h"
+#include "hostprogram/recordings/ctc_writer.h"
 #include "hostprogram/report/report_writer.h"
-#include "hostprogram/commands/run_command.h"
 
 namespace {
 

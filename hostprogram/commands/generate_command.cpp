@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "hostprogram/recordings/ctc_writer.h"
 #include "hostprogram/demo/demo_recording.h"
 #include "hostprogram/protocols/protocol_file.h"
+#include "hostprogram/recordings/ctc_writer.h"
 
 namespace {
 

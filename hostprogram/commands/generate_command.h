@@ -4,8 +4,8 @@
 // (sample ordering, data type), with its protocol and a trigger list, for
 // benchmarks and for trying the plug-in on data of a given size.
 
-#include "hostprogram/recordings/ctc_writer.h"
 #include "hostprogram/cli/options.h"
+#include "hostprogram/recordings/ctc_writer.h"
 
 ExitStatus generateCommand(const Options& options);
 

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <string>
 
-#include "hostprogram/recordings/ctc_reader.h"
 #include "hostprogram/cli/exit_status.h"
 #include "hostprogram/cli/options.h"
+#include "hostprogram/recordings/ctc_reader.h"
 
 // Prints the header of every CTC file named; kExitFailed when one could not
 // be read (the others are still printed).

@@ -4,8 +4,8 @@
 // status, and the report when one was asked for.
 
 #include "hostprogram/cli/exit_status.h"
-#include "hostprogram/host/host_session.h"
 #include "hostprogram/cli/options.h"
+#include "hostprogram/host/host_session.h"
 
 // What a finished run leaves for the report and the demo.
 struct RunRecord {

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "hostprogram/cli/answer_prompts.h"
-#include "hostprogram/host/console_log.h"
 #include "hostprogram/cli/options.h"
+#include "hostprogram/host/console_log.h"
 #include "hostprogram/protocols/protocol.h"
 
 // The questions the plug-in asks, told apart by prompt text and file filter.

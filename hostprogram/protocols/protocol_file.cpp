@@ -3,8 +3,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "hostprogram/support/file_checks.h"
 #include "hostprogram/protocols/protocol_parser.h"
+#include "hostprogram/support/file_checks.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 
 #include <cmath>
 
-#include "hostprogram/recordings/ctc_reader.h"
 #include "hostprogram/cli/exit_status.h"
 #include "hostprogram/commands/run_command.h"
+#include "hostprogram/recordings/ctc_reader.h"
 #include "test_files.h"
 
 namespace {

@@ -11,13 +11,13 @@
 #include <limits>
 #include <random>
 
-#include "run/general_number_format.h"
 #include "obs/obs_workspace.h"
+#include "obs_test_support.h"
+#include "run/general_number_format.h"
 #include "run/output_copy.h"
 #include "run/run_paths.h"
 #include "run/sample_conversions.h"
 #include "run/trial_list.h"
-#include "obs_test_support.h"
 
 namespace {
 
