@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
     if (status != kExitCompleted) return status;
     switch (options.command) {
         case Command::kHelp:
-            std::fputs(usageText(), stdout);
+            std::fputs(usageText().c_str(), stdout);
             return kExitCompleted;
         case Command::kVersion:
             std::printf(

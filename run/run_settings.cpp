@@ -1,6 +1,7 @@
 #include "host/host_api.h"
 #include "host/host_log.h"
 #include "obs/obs_workspace.h"
+#include "run/dialogue_bounds.h"
 #include "run/run_state.h"
 
 namespace {
@@ -30,7 +31,8 @@ bool refuseWorkspace(const RunState& run) {
 StepOutcome askObsSettings(RunState& run) {
     const int32_t N = run.occurrenceCount;
     run.artifactsPerSegment = HostApi.ztGetIntegerInput(
-        "OBS Settings (1).\nPlease enter number of artifacts per segment:", 100, 10, N);
+        "OBS Settings (1).\nPlease enter number of artifacts per segment:",
+        kDefaultArtifactsPerSegment, kArtifactsPerSegmentMinimum, N);
     const int32_t A = run.artifactsPerSegment;
     // Asking for components with bounds 1..A would make no sense.
     if (A <= 0) {
@@ -38,7 +40,8 @@ StepOutcome askObsSettings(RunState& run) {
         return true;
     }
     run.componentsKept = HostApi.ztGetIntegerInput(
-        "OBS Settings (2).\nPlease enter number of desired PCs to keep in OBS:", 3, 1, A);
+        "OBS Settings (2).\nPlease enter number of desired PCs to keep in OBS:",
+        kDefaultComponentsToKeep, kComponentsToKeepMinimum, A);
     const int32_t K = run.componentsKept;
     if (K < 1 || K > A) {
         showMessageBox(

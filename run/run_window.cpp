@@ -3,6 +3,7 @@
 
 #include "host/host_api.h"
 #include "host/host_log.h"
+#include "run/dialogue_bounds.h"
 #include "run/run_paths.h"
 #include "run/run_state.h"
 #include "run/sample_conversions.h"
@@ -36,9 +37,11 @@ bool refuseWindow(RunState& run) {
 
 StepOutcome defineWindowAndTriggers(RunState& run) {
     run.preMs = HostApi.ztGetIntegerInput(
-        "Temporal window definition:\nPlease enter pre-trigger time [ms]:", 500, 0, 5000);
+        "Temporal window definition:\nPlease enter pre-trigger time [ms]:", kDefaultPreMilliseconds,
+        kWindowMillisecondsMinimum, kWindowMillisecondsMaximum);
     run.postMs = HostApi.ztGetIntegerInput(
-        "Temporal window definition:\nPlease enter post-trigger time [ms]:", 1200, 0, 5000);
+        "Temporal window definition:\nPlease enter post-trigger time [ms]:",
+        kDefaultPostMilliseconds, kWindowMillisecondsMinimum, kWindowMillisecondsMaximum);
     if (refuseWindow(run)) return true;
 
     run.busy.on();

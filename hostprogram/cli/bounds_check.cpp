@@ -18,8 +18,10 @@ void checkRange(std::vector<std::string>& problems, const char* option,
 
 std::vector<std::string> checkGivenAnswers(const DialogAnswers& given) {
     std::vector<std::string> problems;
-    checkRange(problems, "--pre", given.preMilliseconds, 0, kWindowMillisecondsMaximum);
-    checkRange(problems, "--post", given.postMilliseconds, 0, kWindowMillisecondsMaximum);
+    checkRange(problems, "--pre", given.preMilliseconds, kWindowMillisecondsMinimum,
+               kWindowMillisecondsMaximum);
+    checkRange(problems, "--post", given.postMilliseconds, kWindowMillisecondsMinimum,
+               kWindowMillisecondsMaximum);
     std::string why;
     if (given.inputPath && !acceptableFile(*given.inputPath, ".ctc", why))
         problems.push_back("--input " + *given.inputPath + ": " + why);
@@ -50,8 +52,8 @@ std::vector<std::string> checkGivenAnswers(const DialogAnswers& given) {
     // Without --artifacts-per-segment its answer, and so the upper bound,
     // comes only during the run.
     const int segmentLength = given.artifactsPerSegment.value_or(2147483647);
-    if (segmentLength >= 1)
-        checkRange(problems, "--components", given.componentsToKeep, 1, segmentLength,
-                   " (at most the artifacts per segment)");
+    if (segmentLength >= kComponentsToKeepMinimum)
+        checkRange(problems, "--components", given.componentsToKeep, kComponentsToKeepMinimum,
+                   segmentLength, " (at most the artifacts per segment)");
     return problems;
 }

@@ -9,14 +9,7 @@
 #include <vector>
 
 #include "hostprogram/cli/options.h"
-
-// The plug-in's fixed bounds and defaults.
-constexpr int kWindowMillisecondsMaximum = 5000;
-constexpr int kDefaultPreMilliseconds = 500;
-constexpr int kDefaultPostMilliseconds = 1200;
-constexpr int kArtifactsPerSegmentMinimum = 10;
-constexpr int kDefaultArtifactsPerSegment = 100;
-constexpr int kDefaultComponentsToKeep = 3;
+#include "run/dialogue_bounds.h"
 
 // One message per answer that is out of bounds or unusable; empty when all fit.
 std::vector<std::string> checkGivenAnswers(const DialogAnswers& given);

@@ -63,4 +63,4 @@ struct Options {
 ExitStatus parseCommandLine(int argc, const char* const* argv, Options& options);
 
 // The --help text, written for a person.
-const char* usageText();
+std::string usageText();

@@ -1,6 +1,20 @@
-#include "hostprogram/cli/options.h"
+#include <string>
 
-const char* usageText() {
+#include "hostprogram/cli/options.h"
+#include "run/dialogue_bounds.h"
+
+namespace {
+
+// "      --pre MS ...  [500; 0..5000]": the default and bounds as the plug-in asks.
+std::string windowLine(const char* optionAndText, int32_t defaultMilliseconds) {
+    return std::string("      ") + optionAndText + "[" + std::to_string(defaultMilliseconds) +
+           "; " + std::to_string(kWindowMillisecondsMinimum) + ".." +
+           std::to_string(kWindowMillisecondsMaximum) + "]\n";
+}
+
+}  // namespace
+
+std::string usageText() {
     return R"(Usage: LumatraZT [run] [OPTIONS]
        LumatraZT demo [--directory DIR] [DEMO OPTIONS] [OPTIONS]
        LumatraZT generate [--directory DIR] [DEMO OPTIONS] [GENERATE OPTIONS]
@@ -30,12 +44,17 @@ The plug-in's questions (each asked at the terminal when not given here):
                            every occurrence of the artifact
   -c, --condition N|NAME   protocol condition holding the artifact triggers,
                            by number (from 1) or name  [default: the last]
-      --pre MS             window before each trigger, ms  [500; 0..5000]
-      --post MS            window after each trigger, ms   [1200; 0..5000]
-  -a, --artifacts-per-segment N
-                           occurrences per OBS segment     [100; 10..occurrences]
+)" + windowLine("--pre MS             window before each trigger, ms  ", kDefaultPreMilliseconds) +
+           windowLine("--post MS            window after each trigger, ms   ",
+                      kDefaultPostMilliseconds) +
+           R"(  -a, --artifacts-per-segment N
+                           occurrences per OBS segment     [)" +
+           std::to_string(kDefaultArtifactsPerSegment) + "; " +
+           std::to_string(kArtifactsPerSegmentMinimum) + R"(..occurrences]
   -k, --components N       principal components fitted and removed
-                                                           [3; 1..artifacts per segment]
+                                                           [)" +
+           std::to_string(kDefaultComponentsToKeep) + "; " +
+           std::to_string(kComponentsToKeepMinimum) + R"(..artifacts per segment]
 
 Run options:
       --batch              never ask: a file question not answered here

@@ -11,6 +11,7 @@
 #include "hostprogram/recordings/ctc_reader.h"
 #include "hostprogram/recordings/ctc_writer.h"
 #include "hostprogram/report/report_writer.h"
+#include "run/run_paths.h"
 
 namespace {
 

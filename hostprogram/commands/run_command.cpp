@@ -45,12 +45,6 @@ void reportTimings(std::chrono::steady_clock::time_point start, ProductKind prod
 
 }  // namespace
 
-std::string outputPathFor(const std::string& inputPath) {
-    // The plug-in's rule: the last four characters give way to "_OBS.ctc".
-    return (inputPath.size() >= 4 ? inputPath.substr(0, inputPath.size() - 4) : std::string()) +
-           "_OBS.ctc";
-}
-
 ExitStatus classifyRun(const HostSession& session, bool executeReturnedTrue) {
     if (executeReturnedTrue && session.completionLogged) return kExitCompleted;
     if (session.refused || session.messageBoxShown) return kExitRefused;

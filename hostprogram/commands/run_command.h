@@ -21,6 +21,3 @@ void runPlugin(const Options& options, RunRecord& record);
 // The exit status of a finished run, from the plug-in's result and what the
 // host saw: completed only with the completion line and a true result.
 ExitStatus classifyRun(const HostSession& session, bool executeReturnedTrue);
-
-// Where the plug-in writes its corrected copy of inputPath.
-std::string outputPathFor(const std::string& inputPath);

@@ -1,9 +1,6 @@
 #include "hostprogram/report/report_data.h"
 
-int windowSamples(int milliseconds, float samplingFrequency) {
-    float product = static_cast<float>(milliseconds) * samplingFrequency;
-    return static_cast<int>(product / 1000.0f);
-}
+#include "run/sample_conversions.h"
 
 std::vector<int64_t> triggerSamples(const Protocol& protocol, int conditionIndex,
                                     float samplingFrequency) {
@@ -11,12 +8,9 @@ std::vector<int64_t> triggerSamples(const Protocol& protocol, int conditionIndex
     if (conditionIndex < 0 || conditionIndex >= static_cast<int>(protocol.conditions.size()))
         return triggers;
     for (int32_t position : protocol.conditions[conditionIndex].starts) {
-        if (protocol.timeUnit == TimeUnit::kSamples) {
-            triggers.push_back(position);
-        } else {
-            float product = static_cast<float>(position) * samplingFrequency;
-            triggers.push_back(static_cast<int64_t>(static_cast<double>(product) / 1000000.0));
-        }
+        triggers.push_back(protocol.timeUnit == TimeUnit::kSamples
+                               ? position
+                               : triggerSampleFromMicroseconds(position, samplingFrequency));
     }
     return triggers;
 }

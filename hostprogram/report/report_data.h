@@ -8,10 +8,6 @@
 
 #include "hostprogram/protocols/protocol.h"
 
-// Samples of a window edge: milliseconds times the rate over 1000, in float
-// and truncated, exactly as the plug-in converts them.
-int windowSamples(int milliseconds, float samplingFrequency);
-
 // The zero-based trigger sample of every interval of a condition, as the
 // plug-in computes it from the interval starts.
 std::vector<int64_t> triggerSamples(const Protocol& protocol, int conditionIndex,

@@ -4,11 +4,13 @@
 #include <cmath>
 #include <fstream>
 
-#include "hostprogram/cli/bounds_check.h"
 #include "hostprogram/recordings/ctc_reader.h"
 #include "hostprogram/report/report_data.h"
 #include "hostprogram/report/report_html.h"
 #include "hostprogram/report/svg_plot.h"
+#include "run/dialogue_bounds.h"
+#include "run/run_paths.h"
+#include "run/sample_conversions.h"
 
 namespace {
 
@@ -113,7 +115,12 @@ bool writeRunReport(const ReportSettings& settings, const RunRecord& record, std
         session.preMilliseconds >= 0 ? session.preMilliseconds : kDefaultPreMilliseconds;
     const int postMs =
         session.postMilliseconds >= 0 ? session.postMilliseconds : kDefaultPostMilliseconds;
-    const int pre = windowSamples(preMs, rate), post = windowSamples(postMs, rate);
+    int32_t pre = 0, post = 0;
+    if (!windowSamplesFromMilliseconds(preMs, rate, &pre) ||
+        !windowSamplesFromMilliseconds(postMs, rate, &post)) {
+        error = "the window does not cover a valid number of samples at this sampling frequency";
+        return false;
+    }
     const std::vector<int64_t> triggers =
         triggerSamples(session.protocol, session.condition - 1, rate);
     if (triggers.empty()) {
