@@ -14,8 +14,8 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/plain_jacobi.h"
 #include "numeric/eigen.h"
-#include "tests/numeric/plain_jacobi.h"
 
 namespace {
 

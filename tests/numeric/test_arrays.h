@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "numeric/eigen.h"
 #include "numeric/offset_array.h"
 
 // A rows x columns matrix whose rows and columns are indexed from `first`,
@@ -46,12 +47,10 @@ struct TestVector {
 // its decomposition, every element starting as `fill`, and the outcome of the
 // last eigen-decomposition run on them.
 struct SquareDecomposition {
-    using Decomposer = bool (*)(OffsetMatrix, int32_t, OffsetVector, OffsetMatrix, int32_t*);
-
     explicit SquareDecomposition(int32_t n, float fill = 0.0f)
         : a(n, n, 1, fill), values(n, 1, fill), vectors(n, n, 1, fill) {}
-    void run(Decomposer decomposer, int32_t n) {
-        converged = decomposer(a.handle(), n, values.handle(), vectors.handle(), &rotations);
+    void runJacobi(int32_t n) {
+        converged = jacobi_eigen(a.handle(), n, values.handle(), vectors.handle(), &rotations);
     }
 
     TestMatrix a;
@@ -118,13 +117,12 @@ inline double orthonormalityError(const std::vector<double>& q, int32_t rows, in
 }
 
 // An n x n covariance as the correction forms it: products of occurrences of
-// tens of microvolts (around a common level when `common`), summed in double
-// and rounded to float; fewer samples than n make it rank deficient.
-inline void fillCovariance(std::vector<float>& a, int32_t n, int32_t samples, bool common,
+// tens of microvolts, summed in double and rounded to float; fewer samples
+// than n make it rank deficient.
+inline void fillCovariance(std::vector<float>& a, int32_t n, int32_t samples,
                            SeededFloats& source) {
     std::vector<double> occurrences(static_cast<size_t>(n) * samples);
-    double level = common ? 60.0 * source.next() : 0.0;
-    for (double& value : occurrences) value = level + 40.0 * source.next();
+    for (double& value : occurrences) value = 40.0 * source.next();
     std::vector<double> product =
         multiply(occurrences, transpose(occurrences, n, samples), n, samples, n);
     std::copy(product.begin(), product.end(), a.begin());

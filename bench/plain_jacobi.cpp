@@ -1,4 +1,4 @@
-#include "tests/numeric/plain_jacobi.h"
+#include "bench/plain_jacobi.h"
 
 #include <cmath>
 
