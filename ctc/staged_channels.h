@@ -24,8 +24,8 @@
 
 #include <cstdint>
 
-#include "ctc/channel_window.h"
-#include "ctc/disk_array.h"
+#include "ctc/direct_window.h"
+#include "ctc/disk_array_record.h"
 #include "ctc/sample_codec.h"
 
 namespace ctc {
