@@ -16,9 +16,9 @@ StagedChannels* stagedCopyFor(DiskArray& array, const WindowSpan& span) {
         return nullptr;
     }
     DiskArrayStream& stream = *array.Stream;
-    if (!stream.stagingTried) {
+    if (!stream.stagingTried && stream.staging.staged) {
         stream.stagingTried = true;
-        stream.staged = createStagedChannels(array, span.stride, kStagedSpanBytes);
+        stream.staged = createStagedChannels(array, span.stride, stream.staging.spanSamples);
     }
     return stream.staged;
 }

@@ -17,6 +17,10 @@ constexpr uint32_t kCtcOpenInPlace = 1;  // read and rewrite windows on disk
 // format layer gives them). The record needs no preparation. After a failure
 // the record is fit only to be discarded.
 int openCtcFile(CtcFile& file, const char* path, uint32_t openMode);
+// The same with the staging of an interleaved file's windows in place chosen
+// by the caller (openCtcFile uses the defaults).
+int openCtcFileWith(CtcFile& file, const char* path, uint32_t openMode,
+                    const ctc::StagingOptions& staging);
 
 // Samples firstSample .. firstSample + count - 1 of `channel` as floats into
 // destination[0 .. count - 1]. Returns count, or 0 on refusal or when the

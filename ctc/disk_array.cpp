@@ -9,23 +9,23 @@
 using namespace ctc;
 
 int openDiskArray(DiskArray& array, const char* path, uint64_t dataStart, uint32_t dimensionCount,
-                  const uint32_t* extents, uint32_t flags) {
+                  const uint32_t* extents, uint32_t flags, const StagingOptions& staging) {
     resetDiskArray(array);
     if (dimensionCount < 1 || dimensionCount > 8 || extents == nullptr) return 0;
     uint64_t elementCount = 1;
     for (uint32_t dimension = 0; dimension < dimensionCount; ++dimension) {
         if (!multiplyChecked(elementCount, extents[dimension], elementCount)) return 0;
     }
-    if (openArrayStream(array, path, dataStart, elementCount, flags) == 0) return 0;
+    if (openArrayStream(array, path, dataStart, elementCount, flags, staging) == 0) return 0;
     array.DimensionCount = dimensionCount;
     std::memcpy(array.Extents, extents, dimensionCount * sizeof extents[0]);
     return 1;
 }
 
 int openDiskArrayElements(DiskArray& array, const char* path, uint64_t dataStart,
-                          uint64_t elementCount, uint32_t flags) {
+                          uint64_t elementCount, uint32_t flags, const StagingOptions& staging) {
     resetDiskArray(array);
-    if (openArrayStream(array, path, dataStart, elementCount, flags) == 0) return 0;
+    if (openArrayStream(array, path, dataStart, elementCount, flags, staging) == 0) return 0;
     array.DimensionCount = 1;
     array.Extents[0] = elementCount <= UINT32_MAX ? static_cast<uint32_t>(elementCount) : 0;
     return 1;

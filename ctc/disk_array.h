@@ -13,11 +13,12 @@
 // length exceeds the free space of the file system, or the resize fails, the
 // open is refused with one line on the standard error stream.
 int openDiskArray(DiskArray& array, const char* path, uint64_t dataStart, uint32_t dimensionCount,
-                  const uint32_t* extents, uint32_t flags);
+                  const uint32_t* extents, uint32_t flags, const ctc::StagingOptions& staging = {});
 // The same for an array whose element count needs 64 bits; it is recorded as
 // one dimension whose extent is kept only when it fits in 32 bits.
 int openDiskArrayElements(DiskArray& array, const char* path, uint64_t dataStart,
-                          uint64_t elementCount, uint32_t flags);
+                          uint64_t elementCount, uint32_t flags,
+                          const ctc::StagingOptions& staging = {});
 // 1 when the staged copy's changes (if any) went back into the file, the
 // close succeeded and no write failed before (or nothing was open), 0
 // otherwise.

@@ -92,7 +92,7 @@ void resetDiskArray(DiskArray& array) {
 }
 
 int openArrayStream(DiskArray& array, const char* path, uint64_t dataStart, uint64_t elementCount,
-                    uint32_t flags) {
+                    uint32_t flags, const StagingOptions& staging) {
     const uint32_t typeCode = (flags >> kDiskArrayTypeShift) & 0xFF;
     const uint32_t elementSize = elementTypeSize(typeCode);
     uint64_t requiredLength = 0;
@@ -103,6 +103,7 @@ int openArrayStream(DiskArray& array, const char* path, uint64_t dataStart, uint
     DiskArrayStream* stream = new (std::nothrow) DiskArrayStream;
     if (stream == nullptr) return 0;
     const bool writable = (flags & kDiskArrayWritable) != 0;
+    stream->staging = staging;
     stream->directory = directoryOf(path);
     bool usable = stream->directory != nullptr &&
                   openExistingFile(path, writable ? FileAccess::ReadWrite : FileAccess::ReadOnly,

@@ -28,6 +28,7 @@ struct DiskArrayStream {
     // Made at the first strided window; null when it could not be had.
     ctc::StagedChannels* staged = nullptr;
     bool stagingTried = false;
+    ctc::StagingOptions staging;
 };
 
 namespace ctc {
@@ -41,7 +42,7 @@ void resetDiskArray(DiskArray& array);
 // on and records the shape, all but the dimensions. 1 on success, 0 on
 // refusal (see openDiskArray).
 int openArrayStream(DiskArray& array, const char* path, uint64_t dataStart, uint64_t elementCount,
-                    uint32_t flags);
+                    uint32_t flags, const StagingOptions& staging);
 
 // A writable array of `elementCount` elements of `typeCode` in an unnamed
 // scratch file in `directory`, gone once closed. 1 on success, 0 when the

@@ -183,19 +183,23 @@ bool isWritable(const DiskArray& array) {
 
 }  // namespace
 
-StagedChannels* createStagedChannels(DiskArray& array, uint64_t channelCount, uint64_t spanBytes) {
+StagedChannels* createStagedChannels(DiskArray& array, uint64_t channelCount,
+                                     uint64_t requestedSpanSamples) {
     const uint64_t elementSize = array.ElementSize;
+    const uint64_t rowBytes = channelCount * elementSize;
     if (channelCount < 2 || elementSize == 0 || array.ElementCount % channelCount != 0 ||
-        channelCount * elementSize > spanBytes / kMinimumSpanSamples) {
+        rowBytes > kStagedSpanBytes / kMinimumSpanSamples) {
         return nullptr;
     }
+    uint64_t spanSamples =
+        requestedSpanSamples != 0 ? requestedSpanSamples : kStagedSpanBytes / rowBytes;
+    if (spanSamples < kMinimumSpanSamples) return nullptr;
     StagedChannels* staged = new (std::nothrow) StagedChannels;
     if (staged == nullptr) return nullptr;
     staged->channelCount = channelCount;
     staged->sampleCount = array.ElementCount / channelCount;
     staged->elementSize = static_cast<uint32_t>(elementSize);
     staged->channelPitch = roundedUp(staged->sampleCount, kAlignmentBytes / elementSize);
-    uint64_t spanSamples = spanBytes / (channelCount * elementSize);
     if (spanSamples * elementSize >= kAlignmentBytes) {
         spanSamples =
             spanSamples / (kAlignmentBytes / elementSize) * (kAlignmentBytes / elementSize);

@@ -198,7 +198,7 @@ TEST_F(CtcFailureTest, StagedCopyWhoseBuffersCannotBeHadIsRefused) {
     DiskArray array;
     EXPECT_EQ(openDiskArray(array, path.c_str(), 0, 4, wrapping, 0x410), 0);
     ASSERT_EQ(openDiskArray(array, path.c_str(), 0, 2, extents, 0x410), 1);
-    EXPECT_EQ(ctc::createStagedChannels(array, 4, uint64_t{1} << 40), nullptr);
+    EXPECT_EQ(ctc::createStagedChannels(array, 4, uint64_t{1} << 36), nullptr);
     const float value = 2.5f;
     float reread = 0.0f;
     EXPECT_EQ(writeDiskElements(array, 4 * uint64_t{3000000000u} + 3, 1, &value), 1);

@@ -98,7 +98,7 @@ float valueFor(const CtcFields& fields, uint32_t channel, std::mt19937& random) 
     return quotient * fields.scales[channel] + fields.offsets[channel];
 }
 
-constexpr uint64_t kLayersChoice = 0;
+constexpr uint64_t kLayersChoice = 0;  // the production span
 constexpr uint64_t kNoCopy = UINT64_MAX;
 
 struct ModelCase {
@@ -162,20 +162,13 @@ TEST_P(WindowsMatchTheModel, ReadsAndWrites) {
     const size_t headerLength = headerBytes(fields).size();
     DataModel model{fields, Bytes(before.begin() + headerLength, before.end())};
 
+    // Spans short enough that a small file has many, or no copy at all.
+    ctc::StagingOptions staging;
+    staging.staged = c.spanSamples != kNoCopy;
+    if (staging.staged) staging.spanSamples = c.spanSamples;
     CtcFile file;
-    ASSERT_EQ(openCtcFile(file, path.c_str(), c.openMode), 1);
+    ASSERT_EQ(openCtcFileWith(file, path.c_str(), c.openMode, staging), 1);
     EXPECT_STREQ(file.Path, path.c_str());
-    if (c.spanSamples != kLayersChoice) {
-        // In place of the copy the first strided window would make: spans
-        // short enough that a small file has many, or no copy at all.
-        DiskArrayStream& stream = *file.DiskData->Stream;
-        stream.stagingTried = true;
-        if (c.spanSamples != kNoCopy) {
-            const uint64_t spanBytes = c.spanSamples * c.channels * elementBytes(c.dataType);
-            stream.staged = ctc::createStagedChannels(*file.DiskData, c.channels, spanBytes);
-            ASSERT_NE(stream.staged, nullptr);
-        }
-    }
     std::mt19937 random(c.channels * 7919u + c.samples);
     std::vector<float> window(c.samples + 1);
     std::vector<float> expected(c.samples);
