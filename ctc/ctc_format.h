@@ -37,6 +37,12 @@ constexpr uint32_t kDataTypeFloat = 1;
 constexpr uint32_t kDataTypeInt16 = 3;
 constexpr uint32_t kDataTypeInt8 = 4;
 constexpr uint32_t kDataTypeScaledFloat = 5;
+// Types above this one store a per-channel offset and scale in the header.
+constexpr uint32_t kLastUnscaledDataType = 2;
+
+constexpr bool isScaledDataType(uint32_t dataType) {
+    return dataType > kLastUnscaledDataType;
+}
 
 constexpr uint32_t kOrderingChannelMajor = 1;  // c * S + s
 constexpr uint32_t kOrderingSampleMajor = 2;   // s * C + c

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <limits>
-#include <type_traits>
 
+#include "ctc/ctc_format.h"
+#include "ctc/sample_codec.h"
 #include "hostprogram/recordings/ctc_reader.h"
 
 namespace {
@@ -19,17 +19,6 @@ void appendF32(std::vector<unsigned char>& bytes, float value) {
     uint32_t bits;
     std::memcpy(&bits, &value, sizeof bits);
     appendU32(bytes, bits);
-}
-
-template <typename Integer>
-void appendInteger(std::vector<unsigned char>& bytes, float stored) {
-    const double low = std::numeric_limits<Integer>::min();
-    const double high = std::numeric_limits<Integer>::max();
-    const double held = std::min(high, std::max(low, std::nearbyint(static_cast<double>(stored))));
-    const auto code = static_cast<Integer>(held);
-    auto bits = static_cast<std::make_unsigned_t<Integer>>(code);
-    for (std::size_t byte = 0; byte < sizeof(Integer); ++byte)
-        bytes.push_back(static_cast<unsigned char>(bits >> (8 * byte)));
 }
 
 std::vector<unsigned char> headerBytes(const CtcLayout& layout) {
@@ -140,24 +129,20 @@ bool appendCtcChannel(CtcChannelWriter& writer, const std::vector<float>& values
         return false;
     }
     const uint32_t c = writer.channelsWritten;
-    const bool scaled = layout.dataType > 2;
-    const float offset = scaled ? layout.offsets[c] : 0.0f;
-    const float scale = scaled ? layout.scales[c] : 1.0f;
+    const auto dataType = static_cast<uint32_t>(layout.dataType);
+    const bool scaled = ctc::isScaledDataType(dataType);
+    const ctc::SampleConversion conversion{dataType, scaled ? layout.scales[c] : 1.0f,
+                                           scaled ? layout.offsets[c] : 0.0f,
+                                           ctc::IntegerRounding::Nearest};
+    const std::size_t element = ctcElementSize(dataType);
     std::FILE* target = layout.sampleOrdering == 2 ? writer.channels : writer.file;
     std::vector<unsigned char> bytes;
     const std::size_t chunk = 1 << 18;
     for (std::size_t first = 0; first < values.size(); first += chunk) {
-        bytes.clear();
-        const std::size_t last = std::min(values.size(), first + chunk);
-        for (std::size_t s = first; s < last; ++s) {
-            const float stored = scaled ? (values[s] - offset) / scale : values[s];
-            if (layout.dataType == 3)
-                appendInteger<int16_t>(bytes, stored);
-            else if (layout.dataType == 4)
-                appendInteger<int8_t>(bytes, stored);
-            else
-                appendF32(bytes, stored);
-        }
+        const std::size_t count = std::min(values.size() - first, chunk);
+        bytes.resize(count * element);
+        ctc::encodeSamples(&values[first], static_cast<uint32_t>(count), conversion, bytes.data(),
+                           element);
         if (!writeBytes(target, bytes.data(), bytes.size())) {
             error = "cannot write " + writer.path;
             return false;
