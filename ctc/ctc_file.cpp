@@ -119,8 +119,7 @@ bool planWindow(const CtcFile& file, const void* buffer, uint32_t channel, uint3
         (buffer == nullptr && count != 0)) {
         return false;
     }
-    if (file.SampleOrdering != kOrderingChannelMajor &&
-        file.SampleOrdering != kOrderingSampleMajor) {
+    if (!isContinuousOrdering(file.SampleOrdering)) {
         printMessage(kMessageUnsupportedOrderingForWindow);
         return false;
     }

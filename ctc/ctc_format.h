@@ -34,14 +34,14 @@
 namespace ctc {
 
 constexpr uint32_t kDataTypeFloat = 1;
+constexpr uint32_t kDataTypeReserved = 2;  // known, not yet supported
 constexpr uint32_t kDataTypeInt16 = 3;
 constexpr uint32_t kDataTypeInt8 = 4;
 constexpr uint32_t kDataTypeScaledFloat = 5;
-// Types above this one store a per-channel offset and scale in the header.
-constexpr uint32_t kLastUnscaledDataType = 2;
 
+// The types whose header stores a per-channel offset and scale.
 constexpr bool isScaledDataType(uint32_t dataType) {
-    return dataType > kLastUnscaledDataType;
+    return dataType > kDataTypeReserved;
 }
 
 constexpr uint32_t kOrderingChannelMajor = 1;  // c * S + s
@@ -50,6 +50,11 @@ constexpr uint32_t kOrderingTrialChannelSample = 3;
 constexpr uint32_t kOrderingTrialSampleChannel = 4;
 constexpr uint32_t kOrderingChannelSampleTrial = 5;
 constexpr uint32_t kOrderingSampleChannelTrial = 6;
+
+// The orderings of continuous data, whose channels can be cut into windows.
+constexpr bool isContinuousOrdering(uint32_t ordering) {
+    return ordering == kOrderingChannelMajor || ordering == kOrderingSampleMajor;
+}
 
 // Element type codes of a DiskArray and the ones the CTC layer uses.
 constexpr uint32_t kElementTypeCodeCount = 9;

@@ -30,7 +30,7 @@ std::vector<unsigned char> headerBytes(const CtcLayout& layout) {
     appendU32(bytes, layout.channelCount);
     appendU32(bytes, layout.sampleCount);
     appendF32(bytes, layout.samplingFrequency);
-    if (layout.dataType > 2) {
+    if (ctc::isScaledDataType(static_cast<uint32_t>(layout.dataType))) {
         for (float offset : layout.offsets) appendF32(bytes, offset);
         for (float scale : layout.scales) appendF32(bytes, scale);
     }
@@ -38,12 +38,16 @@ std::vector<unsigned char> headerBytes(const CtcLayout& layout) {
     return bytes;
 }
 
+bool interleaves(const CtcLayout& layout) {
+    return static_cast<uint32_t>(layout.sampleOrdering) == ctc::kOrderingSampleMajor;
+}
+
 std::string layoutProblem(const CtcLayout& layout) {
-    if (layout.sampleOrdering != 1 && layout.sampleOrdering != 2)
+    if (!ctc::isContinuousOrdering(static_cast<uint32_t>(layout.sampleOrdering)))
         return "sample ordering " + std::to_string(layout.sampleOrdering) + " cannot be written";
     if (ctcElementSize(static_cast<uint32_t>(layout.dataType)) == 0)
         return "data type " + std::to_string(layout.dataType) + " cannot be written";
-    const bool scaled = layout.dataType > 2;
+    const bool scaled = ctc::isScaledDataType(static_cast<uint32_t>(layout.dataType));
     if (scaled && (layout.offsets.size() != layout.channelCount ||
                    layout.scales.size() != layout.channelCount))
         return "data type " + std::to_string(layout.dataType) +
@@ -106,13 +110,13 @@ bool openCtcChannelWriter(const std::string& path, const CtcLayout& layout,
         return false;
     }
     writer.file = std::fopen(path.c_str(), "wb");
-    if (layout.sampleOrdering == 2 && writer.file) {
+    if (interleaves(layout) && writer.file) {
         writer.sidePath = path + ".channels";
         writer.channels = std::fopen(writer.sidePath.c_str(), "w+b");
     }
     const std::vector<unsigned char> header = headerBytes(layout);
     writer.headerLength = header.size();
-    if (!writer.file || (layout.sampleOrdering == 2 && !writer.channels) ||
+    if (!writer.file || (interleaves(layout) && !writer.channels) ||
         !writeBytes(writer.file, header.data(), header.size())) {
         error = "cannot create " + (writer.file ? writer.sidePath : path);
         abandonCtcChannelWriter(writer);
@@ -135,7 +139,7 @@ bool appendCtcChannel(CtcChannelWriter& writer, const std::vector<float>& values
                                            scaled ? layout.offsets[c] : 0.0f,
                                            ctc::IntegerRounding::Nearest};
     const std::size_t element = ctcElementSize(dataType);
-    std::FILE* target = layout.sampleOrdering == 2 ? writer.channels : writer.file;
+    std::FILE* target = interleaves(layout) ? writer.channels : writer.file;
     std::vector<unsigned char> bytes;
     const std::size_t chunk = 1 << 18;
     for (std::size_t first = 0; first < values.size(); first += chunk) {
@@ -155,7 +159,7 @@ bool appendCtcChannel(CtcChannelWriter& writer, const std::vector<float>& values
 bool finishCtcChannelWriter(CtcChannelWriter& writer, std::string& error) {
     bool written = writer.channelsWritten == writer.layout.channelCount;
     if (!written) error = writer.path + ": not every channel was written";
-    if (written && writer.layout.sampleOrdering == 2) {
+    if (written && interleaves(writer.layout)) {
         written = std::fflush(writer.channels) == 0 && interleaveChannels(writer);
         if (!written) error = "cannot write " + writer.path;
     }
