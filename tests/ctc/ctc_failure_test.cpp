@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "ctc/ctc_file.h"
+#include "ctc/ctc_format.h"
 #include "ctc/staged_channels.h"
 #include "tests/ctc/ctc_test_files.h"
 
@@ -70,8 +71,9 @@ TEST_F(CtcFailureTest, WindowsBeyondFourGigaElementsLandAtTheirBytes) {
         ASSERT_EQ(closeCtcFile(file), 1);
 
         for (uint64_t i = 0; i < count; ++i) {
-            const uint64_t index =
-                ordering == 1 ? uint64_t{samples} + firstSample + i : (firstSample + i) * 2 + 1;
+            const uint64_t index = ordering == ctc::kOrderingChannelMajor
+                                       ? uint64_t{samples} + firstSample + i
+                                       : (firstSample + i) * 2 + 1;
             EXPECT_EQ(bytesAt(path, header.size() + index, 1), Bytes{static_cast<uint8_t>(i * 10)})
                 << i;
         }

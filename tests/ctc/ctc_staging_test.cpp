@@ -59,12 +59,13 @@ struct DataModel {
     Bytes data;
 
     uint64_t index(uint32_t channel, uint32_t sample) const {
-        if (fields.ordering == 1) return uint64_t{channel} * fields.samples + sample;
+        if (fields.ordering == ctc::kOrderingChannelMajor)
+            return uint64_t{channel} * fields.samples + sample;
         return uint64_t{sample} * fields.channels + channel;
     }
     float read(uint32_t channel, uint32_t sample) const {
         const double stored = storedValue(data, fields.dataType, index(channel, sample));
-        if (fields.dataType == 1) return static_cast<float>(stored);
+        if (fields.dataType == ctc::kDataTypeFloat) return static_cast<float>(stored);
         return static_cast<float>(stored) * fields.scales[channel] + fields.offsets[channel];
     }
 
@@ -72,11 +73,12 @@ struct DataModel {
     // limit when it lies outside their range, and 0 for NaN.
     void write(uint32_t channel, uint32_t sample, float value) {
         const uint32_t dataType = fields.dataType;
-        if (dataType == 1) return storeValue(data, 1, index(channel, sample), value);
+        if (dataType == ctc::kDataTypeFloat)
+            return storeValue(data, dataType, index(channel, sample), value);
         const float quotient = (value - fields.offsets[channel]) / fields.scales[channel];
         double stored = quotient;
-        if (dataType != 5) {
-            const double limit = dataType == 3 ? 32767 : 127;
+        if (dataType != ctc::kDataTypeScaledFloat) {
+            const double limit = dataType == ctc::kDataTypeInt16 ? 32767 : 127;
             stored = std::isnan(quotient) ? 0 : std::clamp(std::trunc(stored), -limit - 1, limit);
         }
         storeValue(data, dataType, index(channel, sample), stored);
@@ -89,12 +91,16 @@ float valueFor(const CtcFields& fields, uint32_t channel, std::mt19937& random) 
     const float inf = std::numeric_limits<float>::infinity();
     const float edges[] = {127.5f,   -128.5f, 200.0f, 32767.9f, -32768.9f,
                            40000.0f, -1e30f,  inf,    -inf,     std::nanf("")};
-    const float limit = fields.dataType == 3 ? 30000.0f : fields.dataType == 4 ? 120.0f : 1e6f;
+    const bool integer =
+        fields.dataType == ctc::kDataTypeInt16 || fields.dataType == ctc::kDataTypeInt8;
+    const float limit = !integer                                 ? 1e6f
+                        : fields.dataType == ctc::kDataTypeInt16 ? 30000.0f
+                                                                 : 120.0f;
     float quotient = std::uniform_real_distribution<float>(-limit, limit)(random);
-    if ((fields.dataType == 3 || fields.dataType == 4) && random() % 8 == 0) {
+    if (integer && random() % 8 == 0) {
         quotient = edges[random() % std::size(edges)];
     }
-    if (fields.dataType == 1) return quotient;
+    if (fields.dataType == ctc::kDataTypeFloat) return quotient;
     return quotient * fields.scales[channel] + fields.offsets[channel];
 }
 
@@ -208,7 +214,7 @@ TEST_P(WindowsMatchTheModel, ReadsAndWrites) {
         EXPECT_EQ(writeCtcChannel(window.data(), file, channel, first, count), 0);
     }
     // A data type the windows cannot convert is refused with its message.
-    file.DataType = 2;
+    file.DataType = ctc::kDataTypeReserved;
     EXPECT_EQ(readCtcChannel(window.data(), file, 0, 0, 1), 0);
     EXPECT_EQ(writeCtcChannel(window.data(), file, 0, 0, 1), 0);
     file.DataType = c.dataType;
