@@ -168,7 +168,8 @@ TEST_F(CtcFailureTest, LostWritesAreReportedByTheTransferOrByTheClose) {
 // new end, also where the staged copy of an interleaved file still holds them.
 TEST_F(CtcFailureTest, WindowsBeyondTheEndOfACutFileFail) {
     const std::string path = pathOf("cut.ctc");
-    const std::pair<uint32_t, uint32_t> shapes[] = {{1, 1}, {2, 1}, {2, 3}};  // ordering, channels
+    // One channel is contiguous in either ordering; three interleaved are staged.
+    const std::pair<uint32_t, uint32_t> shapes[] = {{1, 1}, {2, 3}};  // ordering, channels
     for (const auto& [ordering, channels] : shapes) {
         SCOPED_TRACE(std::to_string(ordering) + "/" + std::to_string(channels));
         const CtcFields fields = ctcFields(1, ordering, channels, 1000);

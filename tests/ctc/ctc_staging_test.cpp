@@ -133,8 +133,9 @@ std::vector<ModelCase> modelCases() {
         {"FloatThousandChannels", 1, 2, kCtcOpenInPlace, 1000, 1100, kLayersChoice, true},
         {"RowsTooWideToStage", 1, 2, kCtcOpenInPlace, 300000, 3, kLayersChoice, false},
     };
-    // The same windows again with direct transfers only.
+    // The staged cases again with direct transfers only.
     for (size_t i = 0, staged = cases.size(); i < staged; ++i) {
+        if (!cases[i].staged) continue;
         cases.push_back(cases[i]);
         cases.back().name += "Direct";
         cases.back().spanSamples = kNoCopy;
@@ -174,7 +175,6 @@ TEST_P(WindowsMatchTheModel, ReadsAndWrites) {
     if (staging.staged) staging.spanSamples = c.spanSamples;
     CtcFile file;
     ASSERT_EQ(openCtcFileWith(file, path.c_str(), c.openMode, staging), 1);
-    EXPECT_STREQ(file.Path, path.c_str());
     std::mt19937 random(c.channels * 7919u + c.samples);
     std::vector<float> window(c.samples + 1);
     std::vector<float> expected(c.samples);
@@ -222,8 +222,6 @@ TEST_P(WindowsMatchTheModel, ReadsAndWrites) {
               "Unsupported Datatype.\nUnsupported Datatype.\n");
     if (inPlace) {
         EXPECT_EQ(file.DiskData->Stream->staged != nullptr, c.staged);
-        // Besides the caller's window the direct access holds one bounded block.
-        EXPECT_LE(file.DiskData->Stream->blockBytes, kTransferBlockBytes);
     }
     const auto filesInFolder = [&] {
         return std::distance(std::filesystem::directory_iterator(folder()), {});

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "ctc/ctc_format.h"
 
@@ -114,8 +112,8 @@ void writeFile(const std::string& path, const Bytes& bytes) {
 }
 
 Bytes readBytes(const std::string& path) {
-    std::ifstream stream(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+    const std::string bytes = readFile(path);
+    return Bytes(bytes.begin(), bytes.end());
 }
 
 }  // namespace ctc_test
