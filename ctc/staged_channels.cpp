@@ -46,8 +46,9 @@ struct StagedChannels {
 namespace {
 
 // Bytes from one channel's run to the next in the channel-major buffer: a
-// span's run plus one cache line, so that the pitch is never a power of two
-// (see element_transpose.h).
+// span's run plus one cache line, which keeps the pitch of long spans (whole
+// alignment units) off the powers of two that make a transposed tile's rows
+// compete for one cache set (see element_transpose.h).
 constexpr size_t kColumnPadding = 64;
 size_t columnPitch(const StagedChannels& staged) {
     return static_cast<size_t>(staged.spanSamples * staged.elementSize) + kColumnPadding;
