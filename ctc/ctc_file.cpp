@@ -35,8 +35,8 @@ bool promisedLength(const HeaderLayout& layout, uint32_t elementSize, uint64_t& 
 
 // The in-place stream opens the caller's path itself, not the copy in the
 // record, which is cut at 511 characters and could name another file.
-bool openInPlace(CtcFile& file, const char* path, const HeaderLayout& layout,
-                 uint32_t elementType) {
+bool openInPlace(CtcFile& file, const char* path, const HeaderLayout& layout, uint32_t elementType,
+                 const StagingOptions& staging) {
     uint64_t length = 0;
     if (!promisedLength(layout, elementTypeSize(elementType), length)) {
         printMessage(kMessageNotEnoughSpace);
@@ -47,18 +47,18 @@ bool openInPlace(CtcFile& file, const char* path, const HeaderLayout& layout,
     const uint32_t flags = (elementType << kDiskArrayTypeShift) | kDiskArrayWritable;
     if (file.SampleOrdering == kOrderingChannelMajor) {
         const uint32_t extents[2] = {file.NrOfSamples, file.NrOfChannels};
-        return openDiskArray(*file.DiskData, path, layout.headerLength, 2, extents, flags);
+        return openDiskArray(*file.DiskData, path, layout.headerLength, 2, extents, flags, staging);
     }
     if (file.SampleOrdering == kOrderingSampleMajor) {
         const uint32_t extents[2] = {file.NrOfChannels, file.NrOfSamples};
-        return openDiskArray(*file.DiskData, path, layout.headerLength, 2, extents, flags);
+        return openDiskArray(*file.DiskData, path, layout.headerLength, 2, extents, flags, staging);
     }
     if (layout.elementCount <= UINT32_MAX) {
         const uint32_t extent = static_cast<uint32_t>(layout.elementCount);
-        return openDiskArray(*file.DiskData, path, layout.headerLength, 1, &extent, flags);
+        return openDiskArray(*file.DiskData, path, layout.headerLength, 1, &extent, flags, staging);
     }
     return openDiskArrayElements(*file.DiskData, path, layout.headerLength, layout.elementCount,
-                                 flags);
+                                 flags, staging);
 }
 
 // The whole data part in one read. Its size is checked against the file
@@ -83,7 +83,7 @@ bool loadIntoMemory(CtcFile& file, const FileHandle& handle, uint64_t fileBytes,
     return data != nullptr && readAt(handle, layout.headerLength, data, count * elementSize);
 }
 
-bool openRecord(CtcFile& file, const char* path, uint32_t openMode) {
+bool openRecord(CtcFile& file, const char* path, uint32_t openMode, const StagingOptions& staging) {
     FileHandle handle;
     uint64_t fileBytes = 0;
     if (path == nullptr || !openExistingFile(path, FileAccess::ReadOnly, handle) ||
@@ -103,7 +103,7 @@ bool openRecord(CtcFile& file, const char* path, uint32_t openMode) {
     const uint32_t elementType = elementTypeOfDataType(file.DataType);
     // The header stream stays open while the in-place stream is opened.
     const bool opened = openMode == kCtcOpenInPlace
-                            ? openInPlace(file, path, layout, elementType)
+                            ? openInPlace(file, path, layout, elementType, staging)
                             : loadIntoMemory(file, handle, fileBytes, layout, elementType);
     return closeFile(handle) && opened;
 }
@@ -119,8 +119,7 @@ bool planWindow(const CtcFile& file, const void* buffer, uint32_t channel, uint3
         (buffer == nullptr && count != 0)) {
         return false;
     }
-    if (file.SampleOrdering != kOrderingChannelMajor &&
-        file.SampleOrdering != kOrderingSampleMajor) {
+    if (!isContinuousOrdering(file.SampleOrdering)) {
         printMessage(kMessageUnsupportedOrderingForWindow);
         return false;
     }
@@ -153,8 +152,13 @@ unsigned char* samplesInMemory(const CtcFile& file) {
 }  // namespace
 
 int openCtcFile(CtcFile& file, const char* path, uint32_t openMode) {
+    return openCtcFileWith(file, path, openMode, StagingOptions{});
+}
+
+int openCtcFileWith(CtcFile& file, const char* path, uint32_t openMode,
+                    const StagingOptions& staging) {
     initialiseCtcFile(file);
-    if (openRecord(file, path, openMode)) return 1;
+    if (openRecord(file, path, openMode, staging)) return 1;
     closeCtcFile(file);
     return 0;
 }

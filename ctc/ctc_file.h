@@ -6,31 +6,8 @@
 
 #include <cstdint>
 
+#include "ctc/ctc_file_record.h"
 #include "ctc/disk_array.h"
-
-struct CtcFile {
-    char Path[512];
-    uint32_t FileVersion;  // 0 makes every window operation refuse
-    uint32_t CompressionType;
-    uint32_t NrOfCompressionParams;
-    uint32_t* CompressionParams;
-    uint32_t DataType;
-    uint32_t SampleOrdering;
-    uint32_t NrOfChannels;
-    uint32_t NrOfSamples;
-    float SamplingFrequency;
-    float* ChannelOffsets;
-    float* ChannelScales;
-    uint32_t NrOfBlocks;
-    uint32_t* BlockNrOfTrials;
-    uint32_t* BlockPreSamples;
-    uint32_t* BlockPostSamples;
-    uint64_t* BlockStarts;
-    float* FloatData;
-    int16_t* Int16Data;
-    int8_t* Int8Data;
-    DiskArray* DiskData;
-};
 
 // Open modes.
 constexpr uint32_t kCtcOpenInPlace = 1;  // read and rewrite windows on disk
@@ -40,6 +17,10 @@ constexpr uint32_t kCtcOpenInPlace = 1;  // read and rewrite windows on disk
 // format layer gives them). The record needs no preparation. After a failure
 // the record is fit only to be discarded.
 int openCtcFile(CtcFile& file, const char* path, uint32_t openMode);
+// The same with the staging of an interleaved file's windows in place chosen
+// by the caller (openCtcFile uses the defaults).
+int openCtcFileWith(CtcFile& file, const char* path, uint32_t openMode,
+                    const ctc::StagingOptions& staging);
 
 // Samples firstSample .. firstSample + count - 1 of `channel` as floats into
 // destination[0 .. count - 1]. Returns count, or 0 on refusal or when the

@@ -34,9 +34,15 @@
 namespace ctc {
 
 constexpr uint32_t kDataTypeFloat = 1;
+constexpr uint32_t kDataTypeReserved = 2;  // known, not yet supported
 constexpr uint32_t kDataTypeInt16 = 3;
 constexpr uint32_t kDataTypeInt8 = 4;
 constexpr uint32_t kDataTypeScaledFloat = 5;
+
+// The types whose header stores a per-channel offset and scale.
+constexpr bool isScaledDataType(uint32_t dataType) {
+    return dataType > kDataTypeReserved;
+}
 
 constexpr uint32_t kOrderingChannelMajor = 1;  // c * S + s
 constexpr uint32_t kOrderingSampleMajor = 2;   // s * C + c
@@ -44,6 +50,11 @@ constexpr uint32_t kOrderingTrialChannelSample = 3;
 constexpr uint32_t kOrderingTrialSampleChannel = 4;
 constexpr uint32_t kOrderingChannelSampleTrial = 5;
 constexpr uint32_t kOrderingSampleChannelTrial = 6;
+
+// The orderings of continuous data, whose channels can be cut into windows.
+constexpr bool isContinuousOrdering(uint32_t ordering) {
+    return ordering == kOrderingChannelMajor || ordering == kOrderingSampleMajor;
+}
 
 // Element type codes of a DiskArray and the ones the CTC layer uses.
 constexpr uint32_t kElementTypeCodeCount = 9;

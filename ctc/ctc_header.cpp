@@ -131,13 +131,17 @@ HeaderStatus parseFields(HeaderReader& reader, CtcFile& file, HeaderLayout& layo
         if (status != HeaderStatus::Ok) return status;
     }
     readU32(reader, file.DataType);
-    if (file.DataType == 2 || file.DataType >= 6) return HeaderStatus::DatatypeNotYetSupported;
+    if (file.DataType == kDataTypeReserved || file.DataType > kDataTypeScaledFloat) {
+        return HeaderStatus::DatatypeNotYetSupported;
+    }
     readU32(reader, file.SampleOrdering);
-    if (file.SampleOrdering >= 7) return HeaderStatus::OrderingNotYetSupported;
+    if (file.SampleOrdering > kOrderingSampleChannelTrial) {
+        return HeaderStatus::OrderingNotYetSupported;
+    }
     readU32(reader, file.NrOfChannels);
     readU32(reader, file.NrOfSamples);
     readF32(reader, file.SamplingFrequency);
-    if (file.DataType > 2) {
+    if (isScaledDataType(file.DataType)) {
         if (uint64_t{file.NrOfChannels} * 8 > remainingBytes(reader)) {
             return HeaderStatus::ArraysBeyondSource;
         }
@@ -149,7 +153,7 @@ HeaderStatus parseFields(HeaderReader& reader, CtcFile& file, HeaderLayout& layo
     }
     const HeaderStatus status = readBlocks(reader, file);
     if (status != HeaderStatus::Ok) return status;
-    if (file.SampleOrdering == 0) return HeaderStatus::OrderingNotYetSupported;
+    if (file.SampleOrdering < kOrderingChannelMajor) return HeaderStatus::OrderingNotYetSupported;
     computeLayout(file, reader, layout);
     if (!isSupportedDataType(file.DataType)) return HeaderStatus::UnsupportedDatatype;
     return HeaderStatus::Ok;

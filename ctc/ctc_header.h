@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "ctc/ctc_file.h"
+#include "ctc/ctc_file_record.h"
 
 namespace ctc {
 

@@ -1,21 +1,11 @@
 #pragma once
 
-// An array of fixed-size elements that lives in a file from a byte offset on.
+// Opening, closing and raw element transfers of a DiskArray; any staged copy
+// of the array is kept in step with the file here.
 
 #include <cstdint>
 
-struct DiskArrayStream;  // the access layer's file handle
-
-struct DiskArray {
-    char Path[512];
-    uint32_t Flags;  // bit 0 open; bits 4, 5 writable; bits 8..15 element type code
-    DiskArrayStream* Stream;
-    uint64_t DataStart;
-    uint32_t ElementSize;
-    uint32_t DimensionCount;
-    uint32_t Extents[8];
-    uint64_t ElementCount;
-};
+#include "ctc/disk_array_record.h"
 
 // 1 on success, 0 on refusal. The extents (DimensionCount of them, fastest
 // first) give the element count. A writable array on a file shorter than the
@@ -23,11 +13,12 @@ struct DiskArray {
 // length exceeds the free space of the file system, or the resize fails, the
 // open is refused with one line on the standard error stream.
 int openDiskArray(DiskArray& array, const char* path, uint64_t dataStart, uint32_t dimensionCount,
-                  const uint32_t* extents, uint32_t flags);
+                  const uint32_t* extents, uint32_t flags, const ctc::StagingOptions& staging = {});
 // The same for an array whose element count needs 64 bits; it is recorded as
 // one dimension whose extent is kept only when it fits in 32 bits.
 int openDiskArrayElements(DiskArray& array, const char* path, uint64_t dataStart,
-                          uint64_t elementCount, uint32_t flags);
+                          uint64_t elementCount, uint32_t flags,
+                          const ctc::StagingOptions& staging = {});
 // 1 when the staged copy's changes (if any) went back into the file, the
 // close succeeded and no write failed before (or nothing was open), 0
 // otherwise.

@@ -1,14 +1,14 @@
 #pragma once
 
-// The inside of a DiskArray's handle, shared by the array and the window
-// access built on it. Anything that speeds up access to the file (the block
-// buffer, the staged channel-major copy of an interleaved array) lives here,
-// behind the DiskArray operations.
+// The inside of a DiskArray's handle and the element transfers on the file
+// itself. Anything that speeds up access to the file (the block buffer, the
+// staged channel-major copy of an interleaved array) hangs off the stream;
+// the layers above decide when to use it.
 
 #include <cstddef>
 #include <cstdint>
 
-#include "ctc/disk_array.h"
+#include "ctc/disk_array_record.h"
 #include "ctc/file_handle.h"
 
 // Upper bound of the bytes one window transfer moves at a time, and so of
@@ -28,9 +28,32 @@ struct DiskArrayStream {
     // Made at the first strided window; null when it could not be had.
     ctc::StagedChannels* staged = nullptr;
     bool stagingTried = false;
+    ctc::StagingOptions staging;
 };
 
 namespace ctc {
+
+bool isOpenArray(const DiskArray& array);
+
+// Clears every field of the record: the state of an array that is not open.
+void resetDiskArray(DiskArray& array);
+
+// Opens the stream of an array of `elementCount` elements from `dataStart`
+// on and records the shape, all but the dimensions. 1 on success, 0 on
+// refusal (see openDiskArray).
+int openArrayStream(DiskArray& array, const char* path, uint64_t dataStart, uint64_t elementCount,
+                    uint32_t flags, const StagingOptions& staging);
+
+// A writable array of `elementCount` elements of `typeCode` in an unnamed
+// scratch file in `directory`, gone once closed. 1 on success, 0 when the
+// file cannot be had (no room for all of it, for one).
+int openScratchArray(DiskArray& array, const char* directory, uint64_t elementCount,
+                     uint32_t typeCode);
+
+// Closes the file and releases the stream, whose staged copy (if any) must
+// have been released before. 1 when the close succeeded and no write failed
+// before (or nothing was open), 0 otherwise.
+int closeArrayStream(DiskArray& array);
 
 // The block buffer of an open array, at least `bytes` (at most
 // kTransferBlockBytes) long, or null when it cannot be allocated.
@@ -42,11 +65,5 @@ unsigned char* transferBlock(DiskArray& array, size_t bytes);
 int readElementsDirect(DiskArray& array, uint64_t firstElement, uint32_t count, void* destination);
 int writeElementsDirect(DiskArray& array, uint64_t firstElement, uint32_t count,
                         const void* source);
-
-// A writable array of `elementCount` elements of `typeCode` in an unnamed
-// scratch file in `directory`, gone once closed. 1 on success, 0 when the
-// file cannot be had (no room for all of it, for one).
-int openScratchArray(DiskArray& array, const char* directory, uint64_t elementCount,
-                     uint32_t typeCode);
 
 }  // namespace ctc

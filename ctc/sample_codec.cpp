@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "ctc/ctc_format.h"
 
@@ -10,10 +11,18 @@ namespace ctc {
 namespace {
 
 template <typename Integer>
-Integer storedInteger(float quotient, float lowest, float highest) {
+Integer storedInteger(float quotient, IntegerRounding rounding) {
+    constexpr float lowest = std::numeric_limits<Integer>::min();
+    constexpr float highest = std::numeric_limits<Integer>::max();
+    if (rounding == IntegerRounding::Nearest) {
+        const float nearest = std::nearbyint(quotient);
+        if (!(nearest > lowest)) return std::numeric_limits<Integer>::min();  // NaN too
+        if (nearest >= highest) return std::numeric_limits<Integer>::max();
+        return static_cast<Integer>(nearest);
+    }
     if (std::isnan(quotient)) return 0;
-    if (quotient <= lowest) return static_cast<Integer>(lowest);
-    if (quotient >= highest) return static_cast<Integer>(highest);
+    if (quotient <= lowest) return std::numeric_limits<Integer>::min();
+    if (quotient >= highest) return std::numeric_limits<Integer>::max();
     return static_cast<Integer>(quotient);  // truncation toward zero
 }
 
@@ -40,15 +49,17 @@ void decodeScaled(const unsigned char* elements, uint64_t strideBytes, uint32_t 
     }
 }
 
+template <typename Integer>
+void encodeInteger(const float* samples, uint32_t count, const SampleConversion& conversion,
+                   unsigned char* elements, uint64_t strideBytes) {
+    for (uint32_t i = 0; i < count; ++i) {
+        const float quotient = (samples[i] - conversion.offset) / conversion.scale;
+        storeElement(storedInteger<Integer>(quotient, conversion.rounding),
+                     elements + i * strideBytes);
+    }
+}
+
 }  // namespace
-
-int16_t storedInt16(float quotient) {
-    return storedInteger<int16_t>(quotient, -32768.0f, 32767.0f);
-}
-
-int8_t storedInt8(float quotient) {
-    return storedInteger<int8_t>(quotient, -128.0f, 127.0f);
-}
 
 void decodeSamples(const unsigned char* elements, uint64_t strideBytes, uint32_t count,
                    const SampleConversion& conversion, float* samples) {
@@ -76,26 +87,26 @@ void decodeSamples(const unsigned char* elements, uint64_t strideBytes, uint32_t
 
 void encodeSamples(const float* samples, uint32_t count, const SampleConversion& conversion,
                    unsigned char* elements, uint64_t strideBytes) {
-    const float scale = conversion.scale;
-    const float offset = conversion.offset;
-    for (uint32_t i = 0; i < count; ++i) {
-        unsigned char* element = elements + i * strideBytes;
-        switch (conversion.dataType) {
-            case kDataTypeFloat:
-                storeElement(samples[i], element);
-                break;
-            case kDataTypeScaledFloat:
-                storeElement((samples[i] - offset) / scale, element);
-                break;
-            case kDataTypeInt16:
-                storeElement(storedInt16((samples[i] - offset) / scale), element);
-                break;
-            case kDataTypeInt8:
-                storeElement(storedInt8((samples[i] - offset) / scale), element);
-                break;
-            default:
-                break;
-        }
+    switch (conversion.dataType) {
+        case kDataTypeFloat:
+            for (uint32_t i = 0; i < count; ++i) {
+                storeElement(samples[i], elements + i * strideBytes);
+            }
+            break;
+        case kDataTypeScaledFloat:
+            for (uint32_t i = 0; i < count; ++i) {
+                storeElement((samples[i] - conversion.offset) / conversion.scale,
+                             elements + i * strideBytes);
+            }
+            break;
+        case kDataTypeInt16:
+            encodeInteger<int16_t>(samples, count, conversion, elements, strideBytes);
+            break;
+        case kDataTypeInt8:
+            encodeInteger<int8_t>(samples, count, conversion, elements, strideBytes);
+            break;
+        default:
+            break;
     }
 }
 

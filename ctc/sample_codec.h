@@ -1,10 +1,18 @@
 #pragma once
 
-// Conversion between stored elements and the float samples the caller sees.
+// Conversion between stored elements and the float samples the caller sees,
+// for the plug-in's windows and for the host program's reader and writer.
 
 #include <cstdint>
 
 namespace ctc {
+
+// How an integer type stores a quotient that lies between two of its steps.
+// The plug-in truncates toward zero and stores 0 for NaN, as rewritten
+// recordings always have; the host program's writer takes the nearest step
+// (ties to even) and the lowest value for NaN, as the recordings it has
+// generated always have. Both hold the quotient to the type's range.
+enum class IntegerRounding { TowardZero, Nearest };
 
 // value = stored x scale + offset, in single precision; DataType 1 passes
 // the stored float through untouched.
@@ -12,12 +20,8 @@ struct SampleConversion {
     uint32_t dataType;
     float scale;
     float offset;
+    IntegerRounding rounding = IntegerRounding::TowardZero;  // when storing
 };
-
-// Nearest 16-bit or 8-bit value of an already scaled quotient, truncated
-// toward zero inside the range; NaN stores 0.
-int16_t storedInt16(float quotient);
-int8_t storedInt8(float quotient);
 
 // Converts `count` elements that lie `strideBytes` apart, starting at
 // `elements`, into consecutive samples, and back.

@@ -1,16 +1,12 @@
 #include "ctc/staged_channels.h"
 
 #include <algorithm>
-#include <cstring>
 #include <new>
 #include <utility>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "ctc/ctc_format.h"
 #include "ctc/disk_array_stream.h"
+#include "ctc/element_transpose.h"
 
 namespace ctc {
 
@@ -49,106 +45,10 @@ struct StagedChannels {
 
 namespace {
 
-// Element (row, column) of `from` to element (column, row) of `to`, for
-// the rows and columns of one tile; each side's rows lie `pitch` bytes apart.
-template <size_t Size>
-void transposeElementwise(const unsigned char* from, size_t fromPitch, uint64_t firstRow,
-                          uint64_t endRow, uint64_t firstColumn, uint64_t endColumn,
-                          unsigned char* to, size_t toPitch) {
-    for (uint64_t row = firstRow; row < endRow; ++row) {
-        const unsigned char* source = from + row * fromPitch;
-        for (uint64_t column = firstColumn; column < endColumn; ++column) {
-            std::memcpy(to + column * toPitch + row * Size, source + column * Size, Size);
-        }
-    }
-}
-
-template <size_t Size>
-void transposeTile(const unsigned char* from, size_t fromPitch, uint64_t firstRow, uint64_t endRow,
-                   uint64_t firstColumn, uint64_t endColumn, unsigned char* to, size_t toPitch) {
-    transposeElementwise<Size>(from, fromPitch, firstRow, endRow, firstColumn, endColumn, to,
-                               toPitch);
-}
-
-#if defined(__SSE2__)
-// Four rows of four 4-byte elements turned into four columns in registers.
-void transposeFourByFour(const unsigned char* from, size_t fromPitch, unsigned char* to,
-                         size_t toPitch) {
-    const auto load = [&](size_t row) {
-        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + row * fromPitch));
-    };
-    const __m128i rows01Low = _mm_unpacklo_epi32(load(0), load(1));
-    const __m128i rows23Low = _mm_unpacklo_epi32(load(2), load(3));
-    const __m128i rows01High = _mm_unpackhi_epi32(load(0), load(1));
-    const __m128i rows23High = _mm_unpackhi_epi32(load(2), load(3));
-    const auto store = [&](size_t column, __m128i value) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + column * toPitch), value);
-    };
-    store(0, _mm_unpacklo_epi64(rows01Low, rows23Low));
-    store(1, _mm_unpackhi_epi64(rows01Low, rows23Low));
-    store(2, _mm_unpacklo_epi64(rows01High, rows23High));
-    store(3, _mm_unpackhi_epi64(rows01High, rows23High));
-}
-
-// 4-byte elements, the common case, four by four; the tile's ragged edges
-// element by element.
-template <>
-void transposeTile<4>(const unsigned char* from, size_t fromPitch, uint64_t firstRow,
-                      uint64_t endRow, uint64_t firstColumn, uint64_t endColumn, unsigned char* to,
-                      size_t toPitch) {
-    const uint64_t endBlockRow = firstRow + (endRow - firstRow) / 4 * 4;
-    const uint64_t endBlockColumn = firstColumn + (endColumn - firstColumn) / 4 * 4;
-    for (uint64_t row = firstRow; row < endBlockRow; row += 4) {
-        for (uint64_t column = firstColumn; column < endBlockColumn; column += 4) {
-            transposeFourByFour(from + row * fromPitch + column * 4, fromPitch,
-                                to + column * toPitch + row * 4, toPitch);
-        }
-    }
-    transposeElementwise<4>(from, fromPitch, firstRow, endBlockRow, endBlockColumn, endColumn, to,
-                            toPitch);
-    transposeElementwise<4>(from, fromPitch, endBlockRow, endRow, firstColumn, endColumn, to,
-                            toPitch);
-}
-#endif
-
-// Element (row, column) of `from` to element (column, row) of `to`. Small
-// square tiles keep both sides in the cache, and the channel-major side's
-// pitch is never a power of two (see columnPitch), so that a tile's rows do
-// not all compete for one cache set.
-template <size_t Size>
-void transposeTiled(const unsigned char* from, size_t fromPitch, uint64_t rowCount,
-                    uint64_t columnCount, unsigned char* to, size_t toPitch) {
-    constexpr uint64_t kTile = 16;
-    for (uint64_t firstRow = 0; firstRow < rowCount; firstRow += kTile) {
-        const uint64_t endRow = std::min(rowCount, firstRow + kTile);
-        for (uint64_t firstColumn = 0; firstColumn < columnCount; firstColumn += kTile) {
-            const uint64_t endColumn = std::min(columnCount, firstColumn + kTile);
-            transposeTile<Size>(from, fromPitch, firstRow, endRow, firstColumn, endColumn, to,
-                                toPitch);
-        }
-    }
-}
-
-void transpose(const unsigned char* from, size_t fromPitch, uint64_t rowCount, uint64_t columnCount,
-               uint32_t elementSize, unsigned char* to, size_t toPitch) {
-    switch (elementSize) {
-        case 1:
-            transposeTiled<1>(from, fromPitch, rowCount, columnCount, to, toPitch);
-            break;
-        case 2:
-            transposeTiled<2>(from, fromPitch, rowCount, columnCount, to, toPitch);
-            break;
-        case 4:
-            transposeTiled<4>(from, fromPitch, rowCount, columnCount, to, toPitch);
-            break;
-        default:
-            transposeTiled<8>(from, fromPitch, rowCount, columnCount, to, toPitch);
-            break;
-    }
-}
-
 // Bytes from one channel's run to the next in the channel-major buffer: a
-// span's run plus one cache line.
+// span's run plus one cache line, which keeps the pitch of long spans (whole
+// alignment units) off the powers of two that make a transposed tile's rows
+// compete for one cache set (see element_transpose.h).
 constexpr size_t kColumnPadding = 64;
 size_t columnPitch(const StagedChannels& staged) {
     return static_cast<size_t>(staged.spanSamples * staged.elementSize) + kColumnPadding;
@@ -175,8 +75,8 @@ Staging stageSpan(DiskArray& array, StagedChannels& staged, uint64_t span) {
         static_cast<int>(elements)) {
         return Staging::FileFailed;
     }
-    transpose(staged.rows, rowPitch(staged), samples, channels, staged.elementSize, staged.columns,
-              columnPitch(staged));
+    transposeElements(staged.rows, rowPitch(staged), samples, channels, staged.elementSize,
+                      staged.columns, columnPitch(staged));
     for (uint64_t channel = 0; channel < channels; ++channel) {
         if (writeElementsDirect(staged.scratch, channel * staged.channelPitch + firstSample,
                                 static_cast<uint32_t>(samples),
@@ -203,8 +103,8 @@ bool writeBackSpan(DiskArray& array, StagedChannels& staged, uint64_t span) {
             return false;
         }
     }
-    transpose(staged.columns, columnPitch(staged), channels, samples, staged.elementSize,
-              staged.rows, rowPitch(staged));
+    transposeElements(staged.columns, columnPitch(staged), channels, samples, staged.elementSize,
+                      staged.rows, rowPitch(staged));
     const uint32_t elements = static_cast<uint32_t>(samples * channels);
     if (writeElementsDirect(array, firstSample * channels, elements, staged.rows) !=
         static_cast<int>(elements)) {
@@ -284,19 +184,23 @@ bool isWritable(const DiskArray& array) {
 
 }  // namespace
 
-StagedChannels* createStagedChannels(DiskArray& array, uint64_t channelCount, uint64_t spanBytes) {
+StagedChannels* createStagedChannels(DiskArray& array, uint64_t channelCount,
+                                     uint64_t requestedSpanSamples) {
     const uint64_t elementSize = array.ElementSize;
+    const uint64_t rowBytes = channelCount * elementSize;
     if (channelCount < 2 || elementSize == 0 || array.ElementCount % channelCount != 0 ||
-        channelCount * elementSize > spanBytes / kMinimumSpanSamples) {
+        rowBytes > kStagedSpanBytes / kMinimumSpanSamples) {
         return nullptr;
     }
+    uint64_t spanSamples =
+        requestedSpanSamples != 0 ? requestedSpanSamples : kStagedSpanBytes / rowBytes;
+    if (spanSamples < kMinimumSpanSamples) return nullptr;
     StagedChannels* staged = new (std::nothrow) StagedChannels;
     if (staged == nullptr) return nullptr;
     staged->channelCount = channelCount;
     staged->sampleCount = array.ElementCount / channelCount;
     staged->elementSize = static_cast<uint32_t>(elementSize);
     staged->channelPitch = roundedUp(staged->sampleCount, kAlignmentBytes / elementSize);
-    uint64_t spanSamples = spanBytes / (channelCount * elementSize);
     if (spanSamples * elementSize >= kAlignmentBytes) {
         spanSamples =
             spanSamples / (kAlignmentBytes / elementSize) * (kAlignmentBytes / elementSize);
@@ -319,7 +223,7 @@ StagedChannels* createStagedChannels(DiskArray& array, uint64_t channelCount, ui
 void releaseStagedChannels(StagedChannels* staged) {
     if (staged == nullptr) return;
     // The scratch file only ever held a copy: its close has nothing to report.
-    closeDiskArray(staged->scratch);
+    closeArrayStream(staged->scratch);
     delete[] staged->spanState;
     delete[] staged->rows;
     delete[] staged->columns;

@@ -24,8 +24,8 @@
 
 #include <cstdint>
 
-#include "ctc/channel_window.h"
-#include "ctc/disk_array.h"
+#include "ctc/direct_window.h"
+#include "ctc/disk_array_record.h"
 #include "ctc/sample_codec.h"
 
 namespace ctc {
@@ -37,14 +37,15 @@ struct StagedChannels;
 // 5 kHz: 2 to 4 MiB is fastest; larger spans cost more first touches of the
 // buffers, smaller ones more transfers per window.
 constexpr uint64_t kStagedSpanBytes = uint64_t{4} << 20;
-// Sample rows so wide that a span would hold fewer samples than this are not
-// staged: the copy would cost more transfers than it saves.
+// Sample rows so wide that a span of kStagedSpanBytes would hold fewer samples
+// than this are not staged, and no span is shorter: the copy would cost more
+// transfers than it saves.
 constexpr uint64_t kMinimumSpanSamples = 256;
 
 // The copy for `array`, whose elements hold `channelCount` channels per
-// sample, in spans of about `spanBytes` bytes; null when it cannot be had.
-// Nothing is read until a window needs it.
-StagedChannels* createStagedChannels(DiskArray& array, uint64_t channelCount, uint64_t spanBytes);
+// sample, in spans of `spanSamples` samples (0: as many as kStagedSpanBytes
+// hold); null when it cannot be had. Nothing is read until a window needs it.
+StagedChannels* createStagedChannels(DiskArray& array, uint64_t channelCount, uint64_t spanSamples);
 // Releases the copy without writing anything back.
 void releaseStagedChannels(StagedChannels* staged);
 

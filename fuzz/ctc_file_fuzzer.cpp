@@ -14,7 +14,6 @@
 #include <string>
 
 #include "ctc/ctc_file.h"
-#include "ctc/disk_array_stream.h"
 #include "ctc/staged_channels.h"
 
 namespace {
@@ -101,21 +100,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     writeInput(data, size);
+    ctc::StagingOptions shortestSpans;
+    shortestSpans.spanSamples = ctc::kMinimumSpanSamples;
     CtcFile inPlace;
-    if (openCtcFile(inPlace, inputPath.c_str(), kCtcOpenInPlace) != 1) return 0;
+    if (openCtcFileWith(inPlace, inputPath.c_str(), kCtcOpenInPlace, shortestSpans) != 1) return 0;
     const DiskArray& array = *inPlace.DiskData;
     const uint64_t promised = array.DataStart + array.ElementCount * array.ElementSize;
     const uint64_t length = lengthOfInput();
     if (length > size && length > promised) std::abort();  // grown beyond the promise
 
-    const uint64_t rowBytes = uint64_t{inPlace.NrOfChannels} * array.ElementSize;
-    if (inPlace.SampleOrdering == 2 &&
-        rowBytes <= ctc::kStagedSpanBytes / ctc::kMinimumSpanSamples) {
-        DiskArrayStream& stream = *inPlace.DiskData->Stream;
-        stream.stagingTried = true;
-        stream.staged = ctc::createStagedChannels(*inPlace.DiskData, inPlace.NrOfChannels,
-                                                  ctc::kMinimumSpanSamples * rowBytes);
-    }
     Windows diskWindows;
     exerciseWindows(inPlace, diskWindows);
     closeCtcFile(inPlace);

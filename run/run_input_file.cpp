@@ -1,5 +1,6 @@
 #include <cstring>
 
+#include "ctc/ctc_format.h"
 #include "host/host_api.h"
 #include "host/host_log.h"
 #include "run/output_copy.h"
@@ -9,10 +10,10 @@
 
 namespace {
 
-// Orderings whose channels can be cut into windows: sample-major (1) and
-// channel-major (2) continuous data.
+// Orderings whose channels can be cut into windows: channel-major (1) and
+// sample-major (2) continuous data.
 bool hasWindowedOrdering(const CtcFile& file) {
-    return file.SampleOrdering == 1 || file.SampleOrdering == 2;
+    return ctc::isContinuousOrdering(file.SampleOrdering);
 }
 
 // A file whose windows the access layer refuses would be walked window by

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "ctc/ctc_format.h"
 #include "hostprogram/demo/demo_recording.h"
 #include "hostprogram/protocols/protocol_file.h"
 #include "hostprogram/recordings/ctc_writer.h"
@@ -14,9 +15,9 @@ namespace {
 // scaled floats just exercise the conversion.
 float stepOf(int dataType) {
     switch (dataType) {
-        case 3:
+        case ctc::kDataTypeInt16:
             return 0.05f;
-        case 4:
+        case ctc::kDataTypeInt8:
             return 4.0f;
         default:
             return 0.5f;
@@ -39,7 +40,7 @@ CtcLayout generatedLayout(const DemoSettings& settings, uint32_t sampleCount) {
     layout.sampleCount = sampleCount;
     layout.sampleOrdering = settings.sampleOrdering;
     layout.dataType = settings.dataType;
-    if (settings.dataType > 2)
+    if (ctc::isScaledDataType(static_cast<uint32_t>(settings.dataType)))
         for (int c = 0; c < settings.channelCount; ++c) {
             layout.offsets.push_back(0.5f * static_cast<float>(c % 7) - 1.5f);
             layout.scales.push_back(stepOf(settings.dataType));

@@ -2,17 +2,19 @@
 
 #include <string>
 
+#include "ctc/ctc_format.h"
+
 namespace {
 
 const char* dataTypeName(uint32_t dataType) {
     switch (dataType) {
-        case 1:
+        case ctc::kDataTypeFloat:
             return "32-bit float";
-        case 3:
+        case ctc::kDataTypeInt16:
             return "16-bit integer, scaled";
-        case 4:
+        case ctc::kDataTypeInt8:
             return "8-bit integer, scaled";
-        case 5:
+        case ctc::kDataTypeScaledFloat:
             return "32-bit float, scaled";
         default:
             return "not supported";
@@ -21,17 +23,17 @@ const char* dataTypeName(uint32_t dataType) {
 
 const char* orderingName(uint32_t ordering) {
     switch (ordering) {
-        case 1:
+        case ctc::kOrderingChannelMajor:
             return "continuous, channel after channel";
-        case 2:
+        case ctc::kOrderingSampleMajor:
             return "continuous, sample after sample";
-        case 3:
+        case ctc::kOrderingTrialChannelSample:
             return "epoched: trial, channel, sample";
-        case 4:
+        case ctc::kOrderingTrialSampleChannel:
             return "epoched: trial, sample, channel";
-        case 5:
+        case ctc::kOrderingChannelSampleTrial:
             return "epoched: channel, sample, trial";
-        case 6:
+        case ctc::kOrderingSampleChannelTrial:
             return "epoched: sample, channel, trial";
         default:
             return "not supported";
@@ -68,10 +70,10 @@ void printCtcHeader(const std::string& path, const CtcHeader& header, std::FILE*
     std::fprintf(out, "  %-22s %u\n", "NrOfSamples", header.nrOfSamples);
     std::fprintf(out, "  %-22s %g Hz\n", "SamplingFrequency",
                  static_cast<double>(header.samplingFrequency));
-    if (header.samplingFrequency > 0 && header.sampleOrdering <= 2)
+    if (header.samplingFrequency > 0 && header.sampleOrdering <= ctc::kOrderingSampleMajor)
         std::fprintf(out, "  %-22s %.3f s\n", "Duration",
                      header.nrOfSamples / static_cast<double>(header.samplingFrequency));
-    if (header.dataType > 2) {
+    if (ctc::isScaledDataType(header.dataType)) {
         printArray(out, "ChannelOffsets", header.channelOffsets);
         printArray(out, "ChannelScales", header.channelScales);
     }
@@ -86,7 +88,7 @@ void printCtcHeader(const std::string& path, const CtcHeader& header, std::FILE*
     std::fprintf(out, "  %-22s %llu bytes\n", "File size",
                  static_cast<unsigned long long>(header.fileSize));
     const uint32_t elementSize = ctcElementSize(header.dataType);
-    if (elementSize != 0 && header.sampleOrdering >= 1 && header.sampleOrdering <= 2) {
+    if (elementSize != 0 && ctc::isContinuousOrdering(header.sampleOrdering)) {
         const unsigned long long expected =
             header.headerLength +
             static_cast<unsigned long long>(header.nrOfChannels) * header.nrOfSamples * elementSize;

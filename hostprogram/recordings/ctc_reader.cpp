@@ -38,7 +38,7 @@ bool readFromFile(const void* context, uint64_t position, void* destination, siz
 uint64_t fullHeaderLength(const CtcFile& file) {
     uint64_t words = 8 + 3 * uint64_t{file.NrOfBlocks};
     if (file.CompressionType != 0) words += 1 + uint64_t{file.NrOfCompressionParams};
-    if (file.DataType > 2) words += 2 * uint64_t{file.NrOfChannels};
+    if (ctc::isScaledDataType(file.DataType)) words += 2 * uint64_t{file.NrOfChannels};
     return 4 * words;
 }
 
@@ -46,7 +46,8 @@ uint64_t fullHeaderLength(const CtcFile& file) {
 // it read up to there was in the file.
 bool stoppedBeforeTheEnd(ctc::HeaderStatus status, const CtcFile& file) {
     return status == ctc::HeaderStatus::DatatypeNotYetSupported ||
-           (status == ctc::HeaderStatus::OrderingNotYetSupported && file.SampleOrdering != 0);
+           (status == ctc::HeaderStatus::OrderingNotYetSupported &&
+            file.SampleOrdering >= ctc::kOrderingChannelMajor);
 }
 
 template <typename Value>
@@ -73,7 +74,7 @@ void copyHeader(const CtcFile& file, CtcHeader& header) {
 }
 
 ctc::SampleConversion conversionOf(const CtcHeader& header, int channel) {
-    const bool scaled = header.dataType > 2;
+    const bool scaled = ctc::isScaledDataType(header.dataType);
     return {header.dataType, scaled ? header.channelScales[channel] : 1.0f,
             scaled ? header.channelOffsets[channel] : 0.0f};
 }
@@ -122,8 +123,7 @@ bool readCtcChannels(const std::string& path, const CtcHeader& header,
         error = path + ": data type " + std::to_string(header.dataType) + " is not supported";
         return false;
     }
-    if (header.sampleOrdering != ctc::kOrderingChannelMajor &&
-        header.sampleOrdering != ctc::kOrderingSampleMajor) {
+    if (!ctc::isContinuousOrdering(header.sampleOrdering)) {
         error = path + ": only continuous files (sample ordering 1 or 2) can be shown, not " +
                 std::to_string(header.sampleOrdering);
         return false;

@@ -18,7 +18,7 @@ struct CtcHeader {
     uint32_t nrOfChannels = 0;
     uint32_t nrOfSamples = 0;
     float samplingFrequency = 0.0f;
-    std::vector<float> channelOffsets;  // present only when dataType > 2
+    std::vector<float> channelOffsets;  // present only for the scaled data types
     std::vector<float> channelScales;
     uint32_t nrOfBlocks = 0;
     std::vector<uint32_t> blockNrOfTrials;

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <limits>
-#include <type_traits>
 
+#include "ctc/ctc_format.h"
+#include "ctc/sample_codec.h"
 #include "hostprogram/recordings/ctc_reader.h"
 
 namespace {
@@ -21,17 +21,6 @@ void appendF32(std::vector<unsigned char>& bytes, float value) {
     appendU32(bytes, bits);
 }
 
-template <typename Integer>
-void appendInteger(std::vector<unsigned char>& bytes, float stored) {
-    const double low = std::numeric_limits<Integer>::min();
-    const double high = std::numeric_limits<Integer>::max();
-    const double held = std::min(high, std::max(low, std::nearbyint(static_cast<double>(stored))));
-    const auto code = static_cast<Integer>(held);
-    auto bits = static_cast<std::make_unsigned_t<Integer>>(code);
-    for (std::size_t byte = 0; byte < sizeof(Integer); ++byte)
-        bytes.push_back(static_cast<unsigned char>(bits >> (8 * byte)));
-}
-
 std::vector<unsigned char> headerBytes(const CtcLayout& layout) {
     std::vector<unsigned char> bytes;
     appendU32(bytes, 1);  // FileVersion
@@ -41,7 +30,7 @@ std::vector<unsigned char> headerBytes(const CtcLayout& layout) {
     appendU32(bytes, layout.channelCount);
     appendU32(bytes, layout.sampleCount);
     appendF32(bytes, layout.samplingFrequency);
-    if (layout.dataType > 2) {
+    if (ctc::isScaledDataType(static_cast<uint32_t>(layout.dataType))) {
         for (float offset : layout.offsets) appendF32(bytes, offset);
         for (float scale : layout.scales) appendF32(bytes, scale);
     }
@@ -49,12 +38,16 @@ std::vector<unsigned char> headerBytes(const CtcLayout& layout) {
     return bytes;
 }
 
+bool interleaves(const CtcLayout& layout) {
+    return static_cast<uint32_t>(layout.sampleOrdering) == ctc::kOrderingSampleMajor;
+}
+
 std::string layoutProblem(const CtcLayout& layout) {
-    if (layout.sampleOrdering != 1 && layout.sampleOrdering != 2)
+    if (!ctc::isContinuousOrdering(static_cast<uint32_t>(layout.sampleOrdering)))
         return "sample ordering " + std::to_string(layout.sampleOrdering) + " cannot be written";
     if (ctcElementSize(static_cast<uint32_t>(layout.dataType)) == 0)
         return "data type " + std::to_string(layout.dataType) + " cannot be written";
-    const bool scaled = layout.dataType > 2;
+    const bool scaled = ctc::isScaledDataType(static_cast<uint32_t>(layout.dataType));
     if (scaled && (layout.offsets.size() != layout.channelCount ||
                    layout.scales.size() != layout.channelCount))
         return "data type " + std::to_string(layout.dataType) +
@@ -117,13 +110,13 @@ bool openCtcChannelWriter(const std::string& path, const CtcLayout& layout,
         return false;
     }
     writer.file = std::fopen(path.c_str(), "wb");
-    if (layout.sampleOrdering == 2 && writer.file) {
+    if (interleaves(layout) && writer.file) {
         writer.sidePath = path + ".channels";
         writer.channels = std::fopen(writer.sidePath.c_str(), "w+b");
     }
     const std::vector<unsigned char> header = headerBytes(layout);
     writer.headerLength = header.size();
-    if (!writer.file || (layout.sampleOrdering == 2 && !writer.channels) ||
+    if (!writer.file || (interleaves(layout) && !writer.channels) ||
         !writeBytes(writer.file, header.data(), header.size())) {
         error = "cannot create " + (writer.file ? writer.sidePath : path);
         abandonCtcChannelWriter(writer);
@@ -140,24 +133,20 @@ bool appendCtcChannel(CtcChannelWriter& writer, const std::vector<float>& values
         return false;
     }
     const uint32_t c = writer.channelsWritten;
-    const bool scaled = layout.dataType > 2;
-    const float offset = scaled ? layout.offsets[c] : 0.0f;
-    const float scale = scaled ? layout.scales[c] : 1.0f;
-    std::FILE* target = layout.sampleOrdering == 2 ? writer.channels : writer.file;
+    const auto dataType = static_cast<uint32_t>(layout.dataType);
+    const bool scaled = ctc::isScaledDataType(dataType);
+    const ctc::SampleConversion conversion{dataType, scaled ? layout.scales[c] : 1.0f,
+                                           scaled ? layout.offsets[c] : 0.0f,
+                                           ctc::IntegerRounding::Nearest};
+    const std::size_t element = ctcElementSize(dataType);
+    std::FILE* target = interleaves(layout) ? writer.channels : writer.file;
     std::vector<unsigned char> bytes;
     const std::size_t chunk = 1 << 18;
     for (std::size_t first = 0; first < values.size(); first += chunk) {
-        bytes.clear();
-        const std::size_t last = std::min(values.size(), first + chunk);
-        for (std::size_t s = first; s < last; ++s) {
-            const float stored = scaled ? (values[s] - offset) / scale : values[s];
-            if (layout.dataType == 3)
-                appendInteger<int16_t>(bytes, stored);
-            else if (layout.dataType == 4)
-                appendInteger<int8_t>(bytes, stored);
-            else
-                appendF32(bytes, stored);
-        }
+        const std::size_t count = std::min(values.size() - first, chunk);
+        bytes.resize(count * element);
+        ctc::encodeSamples(&values[first], static_cast<uint32_t>(count), conversion, bytes.data(),
+                           element);
         if (!writeBytes(target, bytes.data(), bytes.size())) {
             error = "cannot write " + writer.path;
             return false;
@@ -170,7 +159,7 @@ bool appendCtcChannel(CtcChannelWriter& writer, const std::vector<float>& values
 bool finishCtcChannelWriter(CtcChannelWriter& writer, std::string& error) {
     bool written = writer.channelsWritten == writer.layout.channelCount;
     if (!written) error = writer.path + ": not every channel was written";
-    if (written && writer.layout.sampleOrdering == 2) {
+    if (written && interleaves(writer.layout)) {
         written = std::fflush(writer.channels) == 0 && interleaveChannels(writer);
         if (!written) error = "cannot write " + writer.path;
     }

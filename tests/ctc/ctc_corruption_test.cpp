@@ -11,9 +11,11 @@
 #include <vector>
 
 #include "ctc/ctc_file.h"
+#include "ctc/ctc_format.h"
 #include "tests/ctc/ctc_test_files.h"
 
 using namespace ctc_test;
+using namespace ctc;
 
 namespace {
 
@@ -61,35 +63,39 @@ Expected referenceOpenInMemory(const Bytes& bytes) {
         }
     }
     next(e.dataType);
-    if (e.dataType == 2 || e.dataType >= 6) return refused("Datatype not yet supported.\n");
+    if (e.dataType == kDataTypeReserved || e.dataType > kDataTypeScaledFloat) {
+        return refused("Datatype not yet supported.\n");
+    }
     next(e.ordering);
-    if (e.ordering >= 7) return refused(orderingRefused);
+    if (e.ordering > kOrderingSampleChannelTrial) return refused(orderingRefused);
     next(e.channels);
     next(e.samples);
     next(e.frequencyBits);
-    if (e.dataType > 2 && e.channels != 0) {
+    if (e.dataType > kDataTypeReserved && e.channels != 0) {  // offsets and scales
         if (!fits(Wide{e.channels} * 8)) return refused(arraysBeyond);
         position += size_t{e.channels} * 8;
     }
     next(e.blocks);
-    Wide elements = e.ordering >= 3 ? 0 : Wide{e.channels} * e.samples;
+    const bool epoched = e.ordering >= kOrderingTrialChannelSample;
+    Wide elements = epoched ? 0 : Wide{e.channels} * e.samples;
     if (e.blocks != 0) {
         if (!fits(Wide{e.blocks} * 12)) return refused(arraysBeyond);
         std::vector<uint32_t> trials(e.blocks), pre(e.blocks), post(e.blocks);
         for (auto* column : {&trials, &pre, &post}) {
             for (uint32_t& value : *column) next(value);
         }
-        for (uint32_t b = 0; b < e.blocks && e.ordering >= 3; ++b) {
+        for (uint32_t b = 0; b < e.blocks && epoched; ++b) {
             const Wide blockTrials = trials[b] == 0 ? 1 : trials[b];
             elements += Wide{e.channels} * blockTrials * (Wide{pre[b]} + post[b]);
         }
     }
-    if (e.ordering == 0) return refused(orderingRefused);
-    if (e.dataType != 1 && e.dataType != 3 && e.dataType != 4 && e.dataType != 5) {
+    if (e.ordering < kOrderingChannelMajor) return refused(orderingRefused);
+    if (e.dataType != kDataTypeFloat && e.dataType != kDataTypeInt16 &&
+        e.dataType != kDataTypeInt8 && e.dataType != kDataTypeScaledFloat) {
         return refused("Unsupported datatype.\n");
     }
     e.headerLength = position;
-    const Wide size = e.dataType == 3 ? 2 : e.dataType == 4 ? 1 : 4;
+    const Wide size = e.dataType == kDataTypeInt16 ? 2 : e.dataType == kDataTypeInt8 ? 1 : 4;
     if (position + elements * size > bytes.size()) {
         return refused("The data part reaches beyond the end of the file.\n");
     }
@@ -106,8 +112,8 @@ class CtcCorruptionTest : public TempFolderTest {};
 TEST_F(CtcCorruptionTest, CutAndChangedFilesMatchTheReferenceReading) {
     std::vector<Bytes> files;
     for (uint32_t dataType : {1u, 3u, 4u, 5u}) {
-        CtcFields fields = ctcFields(dataType, dataType == 4 ? 2 : 1, 2, 3);
-        if (dataType == 5) {  // blocks play no part in a continuous file's size
+        CtcFields fields = ctcFields(dataType, dataType == kDataTypeInt8 ? 2 : 1, 2, 3);
+        if (dataType == kDataTypeScaledFloat) {  // blocks play no part in a continuous file's size
             fields.trials = fields.pre = fields.post = {2};
         }
         files.push_back(fileBytes(fields, 6));
@@ -168,7 +174,8 @@ TEST_F(CtcCorruptionTest, CutAndChangedFilesMatchTheReferenceReading) {
                 EXPECT_EQ(file.NrOfSamples, expected.samples);
                 EXPECT_EQ(frequencyBits, expected.frequencyBits);
                 EXPECT_EQ(file.NrOfBlocks, expected.blocks);
-                if (expected.ordering >= 3 && input == original) {  // no windows on epoched files
+                if (expected.ordering >= kOrderingTrialChannelSample &&
+                    input == original) {  // no windows on epoched files
                     float sample;
                     testing::internal::CaptureStderr();
                     EXPECT_EQ(readCtcChannel(&sample, file, 0, 0, 1), 0);

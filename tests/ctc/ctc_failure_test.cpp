@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "ctc/ctc_file.h"
+#include "ctc/ctc_format.h"
 #include "ctc/staged_channels.h"
 #include "tests/ctc/ctc_test_files.h"
 
@@ -70,8 +71,9 @@ TEST_F(CtcFailureTest, WindowsBeyondFourGigaElementsLandAtTheirBytes) {
         ASSERT_EQ(closeCtcFile(file), 1);
 
         for (uint64_t i = 0; i < count; ++i) {
-            const uint64_t index =
-                ordering == 1 ? uint64_t{samples} + firstSample + i : (firstSample + i) * 2 + 1;
+            const uint64_t index = ordering == ctc::kOrderingChannelMajor
+                                       ? uint64_t{samples} + firstSample + i
+                                       : (firstSample + i) * 2 + 1;
             EXPECT_EQ(bytesAt(path, header.size() + index, 1), Bytes{static_cast<uint8_t>(i * 10)})
                 << i;
         }
@@ -166,7 +168,8 @@ TEST_F(CtcFailureTest, LostWritesAreReportedByTheTransferOrByTheClose) {
 // new end, also where the staged copy of an interleaved file still holds them.
 TEST_F(CtcFailureTest, WindowsBeyondTheEndOfACutFileFail) {
     const std::string path = pathOf("cut.ctc");
-    const std::pair<uint32_t, uint32_t> shapes[] = {{1, 1}, {2, 1}, {2, 3}};  // ordering, channels
+    // One channel is contiguous in either ordering; three interleaved are staged.
+    const std::pair<uint32_t, uint32_t> shapes[] = {{1, 1}, {2, 3}};  // ordering, channels
     for (const auto& [ordering, channels] : shapes) {
         SCOPED_TRACE(std::to_string(ordering) + "/" + std::to_string(channels));
         const CtcFields fields = ctcFields(1, ordering, channels, 1000);
@@ -198,7 +201,7 @@ TEST_F(CtcFailureTest, StagedCopyWhoseBuffersCannotBeHadIsRefused) {
     DiskArray array;
     EXPECT_EQ(openDiskArray(array, path.c_str(), 0, 4, wrapping, 0x410), 0);
     ASSERT_EQ(openDiskArray(array, path.c_str(), 0, 2, extents, 0x410), 1);
-    EXPECT_EQ(ctc::createStagedChannels(array, 4, uint64_t{1} << 40), nullptr);
+    EXPECT_EQ(ctc::createStagedChannels(array, 4, uint64_t{1} << 36), nullptr);
     const float value = 2.5f;
     float reread = 0.0f;
     EXPECT_EQ(writeDiskElements(array, 4 * uint64_t{3000000000u} + 3, 1, &value), 1);

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+
+#include "ctc/ctc_format.h"
 
 namespace ctc_test {
 
@@ -34,7 +34,7 @@ Bytes headerBytes(const CtcFields& fields) {
     appendU32(bytes, fields.channels);
     appendU32(bytes, fields.samples);
     appendF32(bytes, 1000.0f);  // SamplingFrequency
-    if (fields.dataType > 2) {
+    if (ctc::isScaledDataType(fields.dataType)) {
         for (float value : fields.offsets) appendF32(bytes, value);
         for (float value : fields.scales) appendF32(bytes, value);
     }
@@ -51,7 +51,7 @@ CtcFields ctcFields(uint32_t dataType, uint32_t ordering, uint32_t channels, uin
     fields.ordering = ordering;
     fields.channels = channels;
     fields.samples = samples;
-    for (uint32_t channel = 0; dataType > 2 && channel < channels; ++channel) {
+    for (uint32_t channel = 0; ctc::isScaledDataType(dataType) && channel < channels; ++channel) {
         fields.offsets.push_back(static_cast<float>(channel % 5) - 1.5f);
         fields.scales.push_back(channel % 2 == 0 ? 0.5f : 3.0f);
     }
@@ -64,8 +64,8 @@ Bytes fileBytes(const CtcFields& fields, uint64_t elementCount) {
     for (uint64_t e = 0; e < elementCount; ++e) {
         const int value = static_cast<int>(e % 251) - 125;
         double stored = value * 0.25;
-        if (fields.dataType == 3) stored = value * 200.0;
-        if (fields.dataType == 4) stored = value;
+        if (fields.dataType == ctc::kDataTypeInt16) stored = value * 200.0;
+        if (fields.dataType == ctc::kDataTypeInt8) stored = value;
         storeValue(data, fields.dataType, e, stored);
     }
     bytes.insert(bytes.end(), data.begin(), data.end());
@@ -78,14 +78,14 @@ std::string writeCtcFile(const std::string& path, const CtcFields& fields) {
 }
 
 uint32_t elementBytes(uint32_t dataType) {
-    return dataType == 3 ? 2 : dataType == 4 ? 1 : 4;
+    return dataType == ctc::kDataTypeInt16 ? 2 : dataType == ctc::kDataTypeInt8 ? 1 : 4;
 }
 
 // Elements are copied as the host holds them: little-endian, as in the files.
 double storedValue(const Bytes& data, uint32_t dataType, uint64_t index) {
     const uint8_t* element = data.data() + index * elementBytes(dataType);
-    if (dataType == 4) return static_cast<int8_t>(element[0]);
-    if (dataType == 3) {
+    if (dataType == ctc::kDataTypeInt8) return static_cast<int8_t>(element[0]);
+    if (dataType == ctc::kDataTypeInt16) {
         int16_t value;
         std::memcpy(&value, element, 2);
         return value;
@@ -97,11 +97,14 @@ double storedValue(const Bytes& data, uint32_t dataType, uint64_t index) {
 
 void storeValue(Bytes& data, uint32_t dataType, uint64_t index, double stored) {
     uint8_t* element = data.data() + index * elementBytes(dataType);
-    const int16_t int16 = dataType == 3 ? static_cast<int16_t>(stored) : 0;
+    const int16_t int16 = dataType == ctc::kDataTypeInt16 ? static_cast<int16_t>(stored) : 0;
     const float value = static_cast<float>(stored);
-    if (dataType == 4) element[0] = static_cast<uint8_t>(static_cast<int8_t>(stored));
-    if (dataType == 3) std::memcpy(element, &int16, 2);
-    if (dataType == 1 || dataType == 5) std::memcpy(element, &value, 4);
+    if (dataType == ctc::kDataTypeInt8)
+        element[0] = static_cast<uint8_t>(static_cast<int8_t>(stored));
+    if (dataType == ctc::kDataTypeInt16) std::memcpy(element, &int16, 2);
+    if (dataType == ctc::kDataTypeFloat || dataType == ctc::kDataTypeScaledFloat) {
+        std::memcpy(element, &value, 4);
+    }
 }
 
 void writeFile(const std::string& path, const Bytes& bytes) {
@@ -109,8 +112,8 @@ void writeFile(const std::string& path, const Bytes& bytes) {
 }
 
 Bytes readBytes(const std::string& path) {
-    std::ifstream stream(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+    const std::string bytes = readFile(path);
+    return Bytes(bytes.begin(), bytes.end());
 }
 
 }  // namespace ctc_test

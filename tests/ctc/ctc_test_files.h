@@ -24,7 +24,7 @@ struct CtcFields {
     uint32_t ordering = 1;
     uint32_t channels = 0;
     uint32_t samples = 0;
-    std::vector<float> offsets;  // written when dataType > 2
+    std::vector<float> offsets;  // written for the scaled data types
     std::vector<float> scales;
     std::vector<uint32_t> trials;  // block arrays, all of the same length
     std::vector<uint32_t> pre;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "ctc/ctc_format.h"
 #include "hostprogram/demo/artifact_metrics.h"
 #include "hostprogram/recordings/ctc_reader.h"
 #include "hostprogram/recordings/ctc_writer.h"
@@ -23,7 +24,7 @@ std::string headerWithEveryPart(uint32_t dataType, uint32_t ordering) {
         return bits;
     };
     std::vector<uint32_t> words = {2, 3, 1, 77, dataType, ordering, 2, 2, bitsOf(100.0f)};
-    if (dataType > 2)
+    if (ctc::isScaledDataType(dataType))
         for (float value : {10.0f, 0.0f, 0.5f, 2.0f}) words.push_back(bitsOf(value));
     words.insert(words.end(), {1, 0, 0, 0});
     // The words in this machine's order, which is the format's little-endian one.
@@ -127,7 +128,10 @@ TEST(CtcFiles, ChannelWriterRefusesWhatItCannotWriteAndRoundTripsTheRest) {
             EXPECT_FALSE(std::ifstream(path + ".channels").good()) << "side file left behind";
             CtcHeader header;
             ASSERT_TRUE(readCtcHeader(path, header, error)) << error;
-            EXPECT_EQ(header.channelScales, test.dataType > 2 ? scales : std::vector<float>());
+            EXPECT_EQ(header.channelScales,
+                      ctc::isScaledDataType(static_cast<uint32_t>(test.dataType))
+                          ? scales
+                          : std::vector<float>());
             std::vector<std::vector<float>> read;
             ASSERT_TRUE(readCtcChannels(path, header, {1, 0}, read, error)) << error;
             for (std::size_t c = 0; c < 2; ++c)
