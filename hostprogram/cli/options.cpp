@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <set>
 
 #include "ctc/ctc_format.h"
 #include "hostprogram/cli/number_parsing.h"
@@ -33,13 +34,13 @@ struct PrintOnly {
 enum class Scope { kEveryCommand, kRun, kDemoAndGenerate, kGenerate };
 
 struct Parser {
+    Parser(Options& filled, const CLI::App& parsing) : options(filled), app(&parsing) {}
     Options& options;
-    int argc;
-    const char* const* argv;
-    const CLI::App* app = nullptr;
+    const CLI::App* app;
+    std::size_t argumentCount = 0;  // after the program's name
     bool sawRunOption = false;
-    std::map<std::string, std::string> longNameOfShort;  // "-i" -> "--input"
-    std::map<std::string, std::string> expected;         // "--pre" -> what its value looks like
+    std::map<std::string, std::string> longNameOfShort = {{"-h", "--help"}, {"-V", "--version"}};
+    std::set<std::string> takesValue;  // long names
 };
 
 // What CLI11 does not place, in argv's order: options it does not know, and
@@ -59,32 +60,6 @@ std::string extrasMessage(const Parser& parser) {
 [[noreturn]] void fail(const Parser& parser, const std::string& message) {
     const std::string earlier = extrasMessage(parser);
     throw UsageError{earlier.empty() ? message : earlier};
-}
-
-// "1,3,5-8": one-based channel numbers, ranges inclusive.
-bool parseChannelList(const std::string& text, std::vector<int>& channels) {
-    channels.clear();
-    std::string::size_type start = 0;
-    while (start <= text.size()) {
-        std::string::size_type comma = text.find(',', start);
-        std::string item =
-            text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        std::string::size_type dash = item.find('-', 1);
-        int first = 0, last = 0;
-        if (dash == std::string::npos) {
-            if (!parseWholeNumber(item, first)) return false;
-            last = first;
-        } else if (!parseWholeNumber(item.substr(0, dash), first) ||
-                   !parseWholeNumber(item.substr(dash + 1), last) || last < first ||
-                   last - first > 100000) {
-            return false;
-        }
-        if (first < 1) return false;
-        for (int channel = first; channel <= last; ++channel) channels.push_back(channel);
-        if (comma == std::string::npos) break;
-        start = comma + 1;
-    }
-    return !channels.empty();
 }
 
 bool readNumber(const std::string& text, int& value) {
@@ -111,34 +86,27 @@ void addValueOption(CLI::App& app, Parser& parser, const std::string& names, Sco
     const std::string::size_type comma = names.find(',');
     const std::string name = comma == std::string::npos ? names : names.substr(comma + 1);
     if (comma != std::string::npos) parser.longNameOfShort[names.substr(0, comma)] = name;
-    parser.expected[name] = expected;
+    parser.takesValue.insert(name);
     auto apply = [&parser, name, scope, expected, read](const std::string& value) {
         checkScope(parser, name, scope);
         if (!read(value))
             fail(parser, "option " + name + " expects " + expected + ", not '" + value + "'");
         if (scope == Scope::kRun) parser.sawRunOption = true;
     };
-    app.add_option_function<std::string>(names, apply)->trigger_on_parse();
+    app.add_option_function<std::string>(name, apply)->trigger_on_parse();
 }
 
+// Field: a std::string, or an optional one for the plug-in's questions.
+template <typename Field>
 void addTextOption(CLI::App& app, Parser& parser, const std::string& names, Scope scope,
-                   const char* expected, std::string& field) {
+                   const char* expected, Field& field) {
     addValueOption(app, parser, names, scope, expected, [&field](const std::string& value) {
         field = value;
         return !value.empty();
     });
 }
 
-void addTextOption(CLI::App& app, Parser& parser, const std::string& names, Scope scope,
-                   const char* expected, std::optional<std::string>& field) {
-    addValueOption(app, parser, names, scope, expected, [&field](const std::string& value) {
-        field = value;
-        return !value.empty();
-    });
-}
-
-// A number within [low, high]; the answers to the plug-in's questions have
-// no bounds here, because theirs are known only when it asks.
+// A number within [low, high].
 template <typename Number, typename Field>
 void addNumberOption(CLI::App& app, Parser& parser, const std::string& names, Scope scope,
                      const char* expected, Field& field, Number low, Number high) {
@@ -152,6 +120,8 @@ void addNumberOption(CLI::App& app, Parser& parser, const std::string& names, Sc
                    });
 }
 
+// The plug-in's questions take any whole number here: their bounds are known
+// only when it asks (cli/answer_dialogs).
 template <typename Field>
 void addAnswerNumber(CLI::App& app, Parser& parser, const std::string& names, const char* expected,
                      Field& field) {
@@ -220,13 +190,8 @@ void addOptions(CLI::App& app, Parser& parser) {
     });
     addNumberOption(app, parser, "--blas-threads", run, "a whole number between 1 and 64",
                     o.blasThreads, 1, 64);
-    addValueOption(app, parser, "--seed", recording, "a whole number from 0",
-                   [&o](const std::string& value) {
-                       int seed = 0;
-                       if (!parseWholeNumber(value, seed) || seed < 0) return false;
-                       o.demo.seed = static_cast<unsigned>(seed);
-                       return true;
-                   });
+    addNumberOption(app, parser, "--seed", recording, "a whole number from 0", o.demo.seed, 0,
+                    INT_MAX);
 }
 
 void addFlags(CLI::App& app, Parser& parser) {
@@ -240,8 +205,8 @@ void addFlags(CLI::App& app, Parser& parser) {
         if (!earlier.empty()) throw UsageError{earlier};
         throw PrintOnly{command};
     };
-    flag("-h,--help", [printOnly] { printOnly(Command::kHelp); });
-    flag("-V,--version", [printOnly] { printOnly(Command::kVersion); });
+    flag("--help", [printOnly] { printOnly(Command::kHelp); });
+    flag("--version", [printOnly] { printOnly(Command::kVersion); });
     flag("--batch", [&parser] { parser.options.batch = true; });
     flag("--timings", [&parser] {
         parser.options.timings = true;
@@ -263,7 +228,7 @@ void addCommands(CLI::App& app, Parser& parser) {
         sub->set_help_flag();
         // The command word comes first: later, it is only an argument.
         sub->preparse_callback([&parser, command = command, word = word](std::size_t remaining) {
-            if (static_cast<int>(remaining) != parser.argc - 2)
+            if (remaining + 1 != parser.argumentCount)
                 fail(parser, std::string("unexpected argument '") + word + "'");
             parser.options.command = command;
         });
@@ -276,9 +241,10 @@ ExitStatus usageError(const std::string& message) {
     return kExitUsage;
 }
 
-// What CLI11 left for the end of its parse: options it does not know, and an
-// option at the end of the line without its value.
-std::string messageOf(const CLI::ParseError& error, const Parser& parser) {
+// What CLI11 left for the end of its parse: options it does not know, a flag
+// given a value, and an option at the end of the line without its value.
+std::string messageOf(const CLI::ParseError& error, const Parser& parser,
+                      const std::string& lastArgument) {
     const std::string earlier = extrasMessage(parser);
     if (!earlier.empty()) return earlier;
     const std::string what = error.what();
@@ -286,14 +252,36 @@ std::string messageOf(const CLI::ParseError& error, const Parser& parser) {
     // "batch was given a disallowed flag override": --batch=VALUE.
     if (what.find("flag override") != std::string::npos)
         return "unknown option '--" + what.substr(0, what.find(' ')) + "'";
-    // The last argument lacks its value: "--pre", "-k" or "--pre=".
-    std::string name = parser.argv[parser.argc - 1];
-    const std::string::size_type equals = name.find('=');
-    name = name.substr(0, equals);
-    const auto shortName = parser.longNameOfShort.find(name);
-    if (shortName != parser.longNameOfShort.end()) name = shortName->second;
-    if (equals == std::string::npos) return "option " + name + " needs a value";
-    return "option " + name + " expects " + parser.expected.at(name) + ", not ''";
+    return "option " + lastArgument + " needs a value";
+}
+
+// Our short options stand alone ("-i FILE"; CLI11 alone would also read
+// "-iFILE" and "-hV"), so CLI11 knows only the long names and a short one is
+// spelled out where an option may stand, not where it is another's value. An
+// empty "--name=" becomes the name and an empty value, which its reader
+// refuses, rather than the name taking the next argument. Reversed, as CLI11
+// takes them.
+std::vector<std::string> spelledOut(int argc, const char* const* argv, const Parser& parser) {
+    std::vector<std::string> arguments;
+    bool valueNext = false;
+    for (int index = 1; index < argc; ++index) {
+        std::string argument = argv[index];
+        if (!valueNext) {
+            const auto shortName = parser.longNameOfShort.find(argument);
+            if (shortName != parser.longNameOfShort.end()) argument = shortName->second;
+            valueNext = parser.takesValue.count(argument) > 0;
+            const std::string named = argument.substr(0, argument.find('='));
+            if (named.size() + 1 == argument.size() && parser.takesValue.count(named)) {
+                arguments.push_back(named);
+                argument.clear();
+            }
+        } else {
+            valueNext = false;
+        }
+        arguments.push_back(argument);
+    }
+    std::reverse(arguments.begin(), arguments.end());
+    return arguments;
 }
 
 bool isCommandWord(const std::string& word) {
@@ -309,19 +297,22 @@ ExitStatus parseCommandLine(int argc, const char* const* argv, Options& options)
     if (argc > 1 && argv[1][0] != '-' && !isCommandWord(argv[1]))
         return usageError(std::string("unknown command '") + argv[1] + "'");
     CLI::App app;
-    Parser parser{options, argc, argv, &app, false, {}, {}};
+    Parser parser(options, app);
     addFlags(app, parser);
     addOptions(app, parser);
     addCommands(app, parser);
+    std::vector<std::string> arguments = spelledOut(argc, argv, parser);
+    parser.argumentCount = arguments.size();
+    const std::string lastArgument = arguments.empty() ? std::string() : arguments.front();
     try {
-        app.parse(argc, argv);
+        app.parse(arguments);
     } catch (const PrintOnly& stop) {
         options.command = stop.command;
         return kExitCompleted;
     } catch (const UsageError& error) {
         return usageError(error.message);
     } catch (const CLI::ParseError& error) {
-        return usageError(messageOf(error, parser));
+        return usageError(messageOf(error, parser, lastArgument));
     }
     const std::string extras = extrasMessage(parser);
     if (!extras.empty()) return usageError(extras);
