@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "hostprogram/cli/options.h"
+#include "hostprogram/cli/usage_text.h"
 #include "hostprogram/commands/demo_command.h"
 #include "hostprogram/commands/generate_command.h"
 #include "hostprogram/commands/info_command.h"

@@ -1,198 +1,238 @@
 #include "hostprogram/cli/options.h"
 
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <set>
 
+#include "ctc/ctc_format.h"
 #include "hostprogram/cli/number_parsing.h"
+
+// CLI11 finds the commands, the options and their values (also written
+// --name=value); what a value must look like and which command an option
+// belongs to stay ours, checked in argv's order as each option is met, with
+// the messages the README documents. Values are read by our strict readers:
+// CLI11's own integer conversion takes "010" as octal and "true" as 1.
 
 namespace {
 
-// "1,3,5-8": one-based channel numbers, ranges inclusive.
-bool parseChannelList(const std::string& text, std::vector<int>& channels) {
-    channels.clear();
-    std::string::size_type start = 0;
-    while (start <= text.size()) {
-        std::string::size_type comma = text.find(',', start);
-        std::string item =
-            text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        std::string::size_type dash = item.find('-', 1);
-        int first = 0, last = 0;
-        if (dash == std::string::npos) {
-            if (!parseWholeNumber(item, first)) return false;
-            last = first;
-        } else if (!parseWholeNumber(item.substr(0, dash), first) ||
-                   !parseWholeNumber(item.substr(dash + 1), last) || last < first ||
-                   last - first > 100000) {
-            return false;
-        }
-        if (first < 1) return false;
-        for (int channel = first; channel <= last; ++channel) channels.push_back(channel);
-        if (comma == std::string::npos) break;
-        start = comma + 1;
-    }
-    return !channels.empty();
-}
-
-struct ValueOption {
-    const char* expected;  // what a valid value looks like, for the message
-    std::function<bool(const std::string&, Options&)> apply;
+// A usage error with its message, thrown from inside CLI11's parse.
+struct UsageError {
+    std::string message;
 };
 
-bool storeText(std::optional<std::string>& field, const std::string& value) {
-    field = value;
-    return !value.empty();
+// Stops the parse at --help or --version: what follows them is not looked at.
+struct PrintOnly {
+    Command command;
+};
+
+// The commands an option belongs to. A run option refused by info, about and
+// generate is only refused after the whole line was read.
+enum class Scope { kEveryCommand, kRun, kDemoAndGenerate, kGenerate };
+
+struct Parser {
+    Parser(Options& filled, const CLI::App& parsing) : options(filled), app(&parsing) {}
+    Options& options;
+    const CLI::App* app;
+    std::size_t argumentCount = 0;  // after the program's name
+    bool sawRunOption = false;
+    std::map<std::string, std::string> longNameOfShort = {{"-h", "--help"}, {"-V", "--version"}};
+    std::set<std::string> takesValue;  // long names
+};
+
+// What CLI11 does not place, in argv's order: options it does not know, and
+// arguments that are no option's value (the info command's files). The
+// message for the first of them that is wrong, or an empty text.
+std::string extrasMessage(const Parser& parser) {
+    for (const std::string& extra : parser.app->remaining(true)) {
+        if (extra.size() > 1 && extra[0] == '-') {
+            const bool isLong = extra.compare(0, 2, "--") == 0;
+            return "unknown option '" + (isLong ? extra.substr(0, extra.find('=')) : extra) + "'";
+        }
+        if (parser.options.command != Command::kInfo) return "unexpected argument '" + extra + "'";
+    }
+    return std::string();
 }
 
-bool storeNumber(std::optional<int>& field, const std::string& value) {
-    int number = 0;
-    if (!parseWholeNumber(value, number)) return false;
-    field = number;
-    return true;
+[[noreturn]] void fail(const Parser& parser, const std::string& message) {
+    const std::string earlier = extrasMessage(parser);
+    throw UsageError{earlier.empty() ? message : earlier};
 }
 
-const std::map<std::string, ValueOption>& valueOptions() {
-    static const std::map<std::string, ValueOption> table = {
-        {"--input",
-         {"a file name", [](auto& v, Options& o) { return storeText(o.answers.inputPath, v); }}},
-        {"--protocol",
-         {"a file name", [](auto& v, Options& o) { return storeText(o.answers.protocolPath, v); }}},
-        {"--condition",
-         {"a condition number (from 1) or name",
-          [](auto& v, Options& o) { return storeText(o.answers.condition, v); }}},
-        {"--pre",
-         {"a whole number of milliseconds",
-          [](auto& v, Options& o) { return storeNumber(o.answers.preMilliseconds, v); }}},
-        {"--post",
-         {"a whole number of milliseconds",
-          [](auto& v, Options& o) { return storeNumber(o.answers.postMilliseconds, v); }}},
-        {"--artifacts-per-segment",
-         {"a whole number",
-          [](auto& v, Options& o) { return storeNumber(o.answers.artifactsPerSegment, v); }}},
-        {"--components",
-         {"a whole number",
-          [](auto& v, Options& o) { return storeNumber(o.answers.componentsToKeep, v); }}},
-        {"--module",
-         {"a file name",
-          [](auto& v, Options& o) {
-              o.modulePath = v;
-              return !v.empty();
-          }}},
-        {"--log",
-         {"a file name",
-          [](auto& v, Options& o) {
-              o.logPath = v;
-              return !v.empty();
-          }}},
-        {"--report",
-         {"a file name",
-          [](auto& v, Options& o) {
-              o.report.path = v;
-              return !v.empty();
-          }}},
-        {"--report-channels",
-         {"channel numbers from 1, such as 1,2,5-8",
-          [](auto& v, Options& o) { return parseChannelList(v, o.report.channels); }}},
-        {"--report-occurrence",
-         {"an occurrence number from 1",
-          [](auto& v, Options& o) {
-              return parseWholeNumber(v, o.report.occurrence) && o.report.occurrence >= 1;
-          }}},
-        {"--report-seconds",
-         {"a number of seconds between 0.5 and 60",
-          [](auto& v, Options& o) {
-              return parseRealNumber(v, o.report.traceSeconds) && o.report.traceSeconds >= 0.5 &&
-                     o.report.traceSeconds <= 60;
-          }}},
-        {"--directory",
-         {"a folder name",
-          [](auto& v, Options& o) {
-              o.demo.directory = v;
-              return !v.empty();
-          }}},
-        {"--channels",
-         {"a whole number between 1 and 256",
-          [](auto& v, Options& o) {
-              return parseWholeNumber(v, o.demo.channelCount) && o.demo.channelCount >= 1 &&
-                     o.demo.channelCount <= 256;
-          }}},
-        {"--sampling-rate",
-         {"a rate between 100 and 5000 Hz",
-          [](auto& v, Options& o) {
-              return parseRealNumber(v, o.demo.samplingRate) && o.demo.samplingRate >= 100 &&
-                     o.demo.samplingRate <= 5000;
-          }}},
-        {"--duration",
-         {"a number of seconds between 10 and 3600",
-          [](auto& v, Options& o) {
-              return parseRealNumber(v, o.demo.durationSeconds) && o.demo.durationSeconds >= 10 &&
-                     o.demo.durationSeconds <= 3600;
-          }}},
-        {"--ordering",
-         {"sample ordering 1 (channel after channel) or 2 (interleaved)",
-          [](auto& v, Options& o) {
-              return parseWholeNumber(v, o.demo.sampleOrdering) &&
-                     (o.demo.sampleOrdering == 1 || o.demo.sampleOrdering == 2);
-          }}},
-        {"--data-type",
-         {"data type 1, 3, 4 or 5",
-          [](auto& v, Options& o) {
-              int& type = o.demo.dataType;
-              return parseWholeNumber(v, type) && (type == 1 || (type >= 3 && type <= 5));
-          }}},
-        {"--name",
-         {"a file name without folder or extension",
-          [](auto& v, Options& o) {
-              o.demo.name = v;
-              return !v.empty() && v.find('/') == std::string::npos;
-          }}},
-        {"--product",
-         {"blas or plain",
-          [](auto& v, Options& o) {
-              if (v == "blas")
-                  o.product = ProductKind::kBlas;
-              else if (v == "plain")
-                  o.product = ProductKind::kPlain;
-              else
-                  return false;
-              return true;
-          }}},
-        {"--blas-threads",
-         {"a whole number between 1 and 64",
-          [](auto& v, Options& o) {
-              return parseWholeNumber(v, o.blasThreads) && o.blasThreads >= 1 &&
-                     o.blasThreads <= 64;
-          }}},
-        {"--seed",
-         {"a whole number from 0",
-          [](auto& v, Options& o) {
-              int seed = 0;
-              if (!parseWholeNumber(v, seed) || seed < 0) return false;
-              o.demo.seed = static_cast<unsigned>(seed);
-              return true;
-          }}},
+bool readNumber(const std::string& text, int& value) {
+    return parseWholeNumber(text, value);
+}
+
+bool readNumber(const std::string& text, double& value) {
+    return parseRealNumber(text, value);
+}
+
+void checkScope(const Parser& parser, const std::string& name, Scope scope) {
+    const Command command = parser.options.command;
+    const bool generating = command == Command::kGenerate;
+    if (scope == Scope::kDemoAndGenerate && command != Command::kDemo && !generating)
+        fail(parser, "option " + name + " belongs to the demo and generate commands");
+    if (scope == Scope::kGenerate && !generating)
+        fail(parser, "option " + name + " belongs to the generate command");
+}
+
+// An option with a value. names: "--input" or "-i,--input"; read stores the
+// value and says whether it is one the option takes.
+void addValueOption(CLI::App& app, Parser& parser, const std::string& names, Scope scope,
+                    const char* expected, std::function<bool(const std::string&)> read) {
+    const std::string::size_type comma = names.find(',');
+    const std::string name = comma == std::string::npos ? names : names.substr(comma + 1);
+    if (comma != std::string::npos) parser.longNameOfShort[names.substr(0, comma)] = name;
+    parser.takesValue.insert(name);
+    auto apply = [&parser, name, scope, expected, read](const std::string& value) {
+        checkScope(parser, name, scope);
+        if (!read(value))
+            fail(parser, "option " + name + " expects " + expected + ", not '" + value + "'");
+        if (scope == Scope::kRun) parser.sawRunOption = true;
     };
-    return table;
+    app.add_option_function<std::string>(name, apply)->trigger_on_parse();
 }
 
-const std::map<std::string, std::string>& shortOptions() {
-    static const std::map<std::string, std::string> table = {
-        {"-i", "--input"},      {"-p", "--protocol"},
-        {"-c", "--condition"},  {"-a", "--artifacts-per-segment"},
-        {"-k", "--components"}, {"-r", "--report"},
+// Field: a std::string, or an optional one for the plug-in's questions.
+template <typename Field>
+void addTextOption(CLI::App& app, Parser& parser, const std::string& names, Scope scope,
+                   const char* expected, Field& field) {
+    addValueOption(app, parser, names, scope, expected, [&field](const std::string& value) {
+        field = value;
+        return !value.empty();
+    });
+}
+
+// A number within [low, high].
+template <typename Number, typename Field>
+void addNumberOption(CLI::App& app, Parser& parser, const std::string& names, Scope scope,
+                     const char* expected, Field& field, Number low, Number high) {
+    addValueOption(app, parser, names, scope, expected,
+                   [&field, low, high](const std::string& value) {
+                       Number number = 0;
+                       if (!readNumber(value, number) || number < low || number > high)
+                           return false;
+                       field = number;
+                       return true;
+                   });
+}
+
+// The plug-in's questions take any whole number here: their bounds are known
+// only when it asks (cli/answer_dialogs).
+template <typename Field>
+void addAnswerNumber(CLI::App& app, Parser& parser, const std::string& names, const char* expected,
+                     Field& field) {
+    addNumberOption(app, parser, names, Scope::kRun, expected, field, INT_MIN, INT_MAX);
+}
+
+// One of a few whole numbers.
+void addChoiceOption(CLI::App& app, Parser& parser, const std::string& name, Scope scope,
+                     const char* expected, int& field, std::vector<uint32_t> choices) {
+    addValueOption(app, parser, name, scope, expected, [&field, choices](const std::string& value) {
+        int number = 0;
+        if (!parseWholeNumber(value, number) || number < 0) return false;
+        field = number;
+        return std::find(choices.begin(), choices.end(), static_cast<uint32_t>(number)) !=
+               choices.end();
+    });
+}
+
+void addOptions(CLI::App& app, Parser& parser) {
+    Options& o = parser.options;
+    const Scope run = Scope::kRun, recording = Scope::kDemoAndGenerate;
+    const char* const fileName = "a file name";
+    addTextOption(app, parser, "-i,--input", run, fileName, o.answers.inputPath);
+    addTextOption(app, parser, "-p,--protocol", run, fileName, o.answers.protocolPath);
+    addTextOption(app, parser, "-c,--condition", run, "a condition number (from 1) or name",
+                  o.answers.condition);
+    addAnswerNumber(app, parser, "--pre", "a whole number of milliseconds",
+                    o.answers.preMilliseconds);
+    addAnswerNumber(app, parser, "--post", "a whole number of milliseconds",
+                    o.answers.postMilliseconds);
+    addAnswerNumber(app, parser, "-a,--artifacts-per-segment", "a whole number",
+                    o.answers.artifactsPerSegment);
+    addAnswerNumber(app, parser, "-k,--components", "a whole number", o.answers.componentsToKeep);
+    addTextOption(app, parser, "--module", Scope::kEveryCommand, fileName, o.modulePath);
+    addTextOption(app, parser, "--log", run, fileName, o.logPath);
+    addTextOption(app, parser, "-r,--report", run, fileName, o.report.path);
+    addValueOption(
+        app, parser, "--report-channels", run, "channel numbers from 1, such as 1,2,5-8",
+        [&o](const std::string& value) { return parseChannelList(value, o.report.channels); });
+    addNumberOption(app, parser, "--report-occurrence", run, "an occurrence number from 1",
+                    o.report.occurrence, 1, INT_MAX);
+    addNumberOption(app, parser, "--report-seconds", run, "a number of seconds between 0.5 and 60",
+                    o.report.traceSeconds, 0.5, 60.0);
+    addTextOption(app, parser, "--directory", recording, "a folder name", o.demo.directory);
+    addNumberOption(app, parser, "--channels", recording, "a whole number between 1 and 256",
+                    o.demo.channelCount, 1, 256);
+    addNumberOption(app, parser, "--sampling-rate", recording, "a rate between 100 and 5000 Hz",
+                    o.demo.samplingRate, 100.0, 5000.0);
+    addNumberOption(app, parser, "--duration", recording, "a number of seconds between 10 and 3600",
+                    o.demo.durationSeconds, 10.0, 3600.0);
+    addChoiceOption(app, parser, "--ordering", Scope::kGenerate,
+                    "sample ordering 1 (channel after channel) or 2 (interleaved)",
+                    o.demo.sampleOrdering, {ctc::kOrderingChannelMajor, ctc::kOrderingSampleMajor});
+    addChoiceOption(
+        app, parser, "--data-type", Scope::kGenerate, "data type 1, 3, 4 or 5", o.demo.dataType,
+        {ctc::kDataTypeFloat, ctc::kDataTypeInt16, ctc::kDataTypeInt8, ctc::kDataTypeScaledFloat});
+    addValueOption(app, parser, "--name", Scope::kGenerate,
+                   "a file name without folder or extension", [&o](const std::string& value) {
+                       o.demo.name = value;
+                       return !value.empty() && value.find('/') == std::string::npos;
+                   });
+    addValueOption(app, parser, "--product", run, "blas or plain", [&o](const std::string& value) {
+        if (value != "blas" && value != "plain") return false;
+        o.product = value == "blas" ? ProductKind::kBlas : ProductKind::kPlain;
+        return true;
+    });
+    addNumberOption(app, parser, "--blas-threads", run, "a whole number between 1 and 64",
+                    o.blasThreads, 1, 64);
+    addNumberOption(app, parser, "--seed", recording, "a whole number from 0", o.demo.seed, 0,
+                    INT_MAX);
+}
+
+void addFlags(CLI::App& app, Parser& parser) {
+    app.set_help_flag();
+    auto flag = [&app](const char* names, std::function<void()> apply) {
+        app.add_flag_callback(names, apply)->trigger_on_parse()->disable_flag_override();
     };
-    return table;
+    // Stop at once, unless an unknown option came first.
+    auto printOnly = [&parser](Command command) {
+        const std::string earlier = extrasMessage(parser);
+        if (!earlier.empty()) throw UsageError{earlier};
+        throw PrintOnly{command};
+    };
+    flag("--help", [printOnly] { printOnly(Command::kHelp); });
+    flag("--version", [printOnly] { printOnly(Command::kVersion); });
+    flag("--batch", [&parser] { parser.options.batch = true; });
+    flag("--timings", [&parser] {
+        parser.options.timings = true;
+        parser.sawRunOption = true;
+    });
 }
 
-// Options that only make sense with some commands; others are refused there
-// rather than silently ignored.
-bool isRecordingOption(const std::string& name) {
-    return name == "--directory" || name == "--channels" || name == "--sampling-rate" ||
-           name == "--duration" || name == "--seed";
-}
+const std::pair<const char*, Command> kCommands[] = {
+    {"run", Command::kRun},   {"demo", Command::kDemo},   {"generate", Command::kGenerate},
+    {"info", Command::kInfo}, {"about", Command::kAbout}, {"help", Command::kHelp},
+};
 
-bool isGenerateOnly(const std::string& name) {
-    return name == "--ordering" || name == "--data-type" || name == "--name";
+void addCommands(CLI::App& app, Parser& parser) {
+    // What CLI11 cannot place is judged by extrasMessage, in argv's order.
+    app.allow_extras();
+    app.require_subcommand(0, 1);
+    for (const auto& [word, command] : kCommands) {
+        CLI::App* sub = app.add_subcommand(word)->fallthrough();
+        sub->set_help_flag();
+        // The command word comes first: later, it is only an argument.
+        sub->preparse_callback([&parser, command = command, word = word](std::size_t remaining) {
+            if (remaining + 1 != parser.argumentCount)
+                fail(parser, std::string("unexpected argument '") + word + "'");
+            parser.options.command = command;
+        });
+    }
 }
 
 ExitStatus usageError(const std::string& message) {
@@ -201,85 +241,87 @@ ExitStatus usageError(const std::string& message) {
     return kExitUsage;
 }
 
-bool commandFromWord(const std::string& word, Command& command) {
-    static const std::map<std::string, Command> commands = {
-        {"run", Command::kRun},   {"demo", Command::kDemo},   {"generate", Command::kGenerate},
-        {"info", Command::kInfo}, {"about", Command::kAbout}, {"help", Command::kHelp},
-    };
-    auto found = commands.find(word);
-    if (found == commands.end()) return false;
-    command = found->second;
-    return true;
+// What CLI11 left for the end of its parse: options it does not know, a flag
+// given a value, and an option at the end of the line without its value.
+std::string messageOf(const CLI::ParseError& error, const Parser& parser,
+                      const std::string& lastArgument) {
+    const std::string earlier = extrasMessage(parser);
+    if (!earlier.empty()) return earlier;
+    const std::string what = error.what();
+    if (!dynamic_cast<const CLI::ArgumentMismatch*>(&error)) return what;
+    // "batch was given a disallowed flag override": --batch=VALUE.
+    if (what.find("flag override") != std::string::npos)
+        return "unknown option '--" + what.substr(0, what.find(' ')) + "'";
+    return "option " + lastArgument + " needs a value";
+}
+
+// Our short options stand alone ("-i FILE"; CLI11 alone would also read
+// "-iFILE" and "-hV"), so CLI11 knows only the long names and a short one is
+// spelled out where an option may stand, not where it is another's value. An
+// empty "--name=" becomes the name and an empty value, which its reader
+// refuses, rather than the name taking the next argument. Reversed, as CLI11
+// takes them.
+std::vector<std::string> spelledOut(int argc, const char* const* argv, const Parser& parser) {
+    std::vector<std::string> arguments;
+    bool valueNext = false;
+    for (int index = 1; index < argc; ++index) {
+        std::string argument = argv[index];
+        if (!valueNext) {
+            const auto shortName = parser.longNameOfShort.find(argument);
+            if (shortName != parser.longNameOfShort.end()) argument = shortName->second;
+            valueNext = parser.takesValue.count(argument) > 0;
+            const std::string named = argument.substr(0, argument.find('='));
+            if (named.size() + 1 == argument.size() && parser.takesValue.count(named)) {
+                arguments.push_back(named);
+                argument.clear();
+            }
+        } else {
+            valueNext = false;
+        }
+        arguments.push_back(argument);
+    }
+    std::reverse(arguments.begin(), arguments.end());
+    return arguments;
+}
+
+bool isCommandWord(const std::string& word) {
+    for (const auto& command : kCommands)
+        if (word == command.first) return true;
+    return false;
 }
 
 }  // namespace
 
 ExitStatus parseCommandLine(int argc, const char* const* argv, Options& options) {
     options = Options();
-    int index = 1;
-    if (index < argc && argv[index][0] != '-') {
-        if (!commandFromWord(argv[index], options.command))
-            return usageError(std::string("unknown command '") + argv[index] + "'");
-        ++index;
+    if (argc > 1 && argv[1][0] != '-' && !isCommandWord(argv[1]))
+        return usageError(std::string("unknown command '") + argv[1] + "'");
+    CLI::App app;
+    Parser parser(options, app);
+    addFlags(app, parser);
+    addOptions(app, parser);
+    addCommands(app, parser);
+    std::vector<std::string> arguments = spelledOut(argc, argv, parser);
+    parser.argumentCount = arguments.size();
+    const std::string lastArgument = arguments.empty() ? std::string() : arguments.front();
+    try {
+        app.parse(arguments);
+    } catch (const PrintOnly& stop) {
+        options.command = stop.command;
+        return kExitCompleted;
+    } catch (const UsageError& error) {
+        return usageError(error.message);
+    } catch (const CLI::ParseError& error) {
+        return usageError(messageOf(error, parser, lastArgument));
     }
-    bool sawRunOption = false;
-    for (; index < argc; ++index) {
-        std::string argument = argv[index];
-        if (argument == "--help" || argument == "-h") {
-            options.command = Command::kHelp;
-            return kExitCompleted;
-        }
-        if (argument == "--version" || argument == "-V") {
-            options.command = Command::kVersion;
-            return kExitCompleted;
-        }
-        if (argument == "--batch") {
-            options.batch = true;
-            continue;
-        }
-        if (argument == "--timings") {
-            options.timings = true;
-            sawRunOption = true;
-            continue;
-        }
-        if (argument.empty() || argument[0] != '-' || argument == "-") {
-            if (options.command != Command::kInfo)
-                return usageError("unexpected argument '" + argument + "'");
-            options.infoPaths.push_back(argument);
-            continue;
-        }
-        std::string name = argument, value;
-        bool hasValue = false;
-        std::string::size_type equals = argument.find('=');
-        if (argument.compare(0, 2, "--") == 0 && equals != std::string::npos) {
-            name = argument.substr(0, equals);
-            value = argument.substr(equals + 1);
-            hasValue = true;
-        }
-        auto shortName = shortOptions().find(name);
-        if (shortName != shortOptions().end()) name = shortName->second;
-        auto option = valueOptions().find(name);
-        if (option == valueOptions().end()) return usageError("unknown option '" + name + "'");
-        if (!hasValue) {
-            if (index + 1 >= argc) return usageError("option " + name + " needs a value");
-            value = argv[++index];
-        }
-        const bool generating = options.command == Command::kGenerate;
-        if (isRecordingOption(name) && options.command != Command::kDemo && !generating)
-            return usageError("option " + name + " belongs to the demo and generate commands");
-        if (isGenerateOnly(name) && !generating)
-            return usageError("option " + name + " belongs to the generate command");
-        if (!option->second.apply(value, options))
-            return usageError("option " + name + " expects " + option->second.expected + ", not '" +
-                              value + "'");
-        if (!isRecordingOption(name) && !isGenerateOnly(name) && name != "--module")
-            sawRunOption = true;
-    }
+    const std::string extras = extrasMessage(parser);
+    if (!extras.empty()) return usageError(extras);
+    if (options.command == Command::kInfo) options.infoPaths = app.remaining(true);
     if (options.command == Command::kInfo && options.infoPaths.empty())
         return usageError("info needs at least one CTC file");
     if ((options.command == Command::kInfo || options.command == Command::kAbout ||
          options.command == Command::kGenerate) &&
-        sawRunOption)
+        parser.sawRunOption)
         return usageError("the options of a run do not apply to this command");
     if (options.command == Command::kDemo &&
         (options.answers.inputPath || options.answers.protocolPath))

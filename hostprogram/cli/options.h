@@ -61,6 +61,3 @@ struct Options {
 // command should go ahead, kExitUsage (after a message on standard error)
 // when the command line is wrong.
 ExitStatus parseCommandLine(int argc, const char* const* argv, Options& options);
-
-// The --help text, written for a person.
-std::string usageText();

@@ -1,6 +1,5 @@
-#include <string>
+#include "hostprogram/cli/usage_text.h"
 
-#include "hostprogram/cli/options.h"
 #include "run/dialogue_bounds.h"
 
 namespace {

@@ -37,59 +37,61 @@ std::string formatDecibels(double value) {
     return buffer;
 }
 
-}  // namespace
+// The demo's three files, all in its folder.
+struct DemoFiles {
+    std::string recording, clean, protocol;
+};
 
-ExitStatus demoCommand(const Options& options) {
-    const std::string directory = options.demo.directory;
-    std::error_code failure;
-    std::filesystem::create_directories(directory, failure);
-    if (failure) {
-        std::fprintf(stderr, "LumatraZT: cannot create the folder %s: %s\n", directory.c_str(),
-                     failure.message().c_str());
-        return kExitFailed;
-    }
-    const std::string recordingPath = directory + "/demo.ctc";
-    const std::string cleanPath = directory + "/demo_clean.ctc";
-    const std::string protocolPath = directory + "/demo.prt";
+DemoFiles demoFilesIn(const std::string& directory) {
+    return {directory + "/demo.ctc", directory + "/demo_clean.ctc", directory + "/demo.prt"};
+}
 
-    std::printf("Generating %d channels, %.0f s at %.0f Hz in %s ...\n", options.demo.channelCount,
-                options.demo.durationSeconds, options.demo.samplingRate, directory.c_str());
+// The recording with the artifact, its clean signal and the heartbeats as a
+// protocol, after one whole-recording condition.
+bool writeDemoFiles(const DemoSettings& settings, const DemoFiles& files) {
+    std::printf("Generating %d channels, %.0f s at %.0f Hz in %s ...\n", settings.channelCount,
+                settings.durationSeconds, settings.samplingRate, settings.directory.c_str());
     std::fflush(stdout);
-    DemoRecording demo = generateDemoRecording(options.demo);
+    DemoRecording demo = generateDemoRecording(settings);
     Protocol protocol;
     protocol.experimentName = "KORU demo: EEG with heartbeat artifact";
     protocol.timeUnit = TimeUnit::kSamples;
     const int32_t lastSample = static_cast<int32_t>(demo.clean[0].size()) - 1;
     protocol.conditions.push_back(ProtocolCondition{"Rest", {0}, {lastSample}});
     protocol.conditions.push_back(ProtocolCondition{"R-peaks", demo.rPeaks, demo.rPeaks});
-    if (!writeCtcFloatFile(recordingPath, demo.samplingRate, demo.recorded) ||
-        !writeCtcFloatFile(cleanPath, demo.samplingRate, demo.clean) ||
-        !writeProtocolFile(protocolPath, protocol)) {
-        std::fprintf(stderr, "LumatraZT: cannot write the demo files in %s\n", directory.c_str());
-        return kExitFailed;
+    if (!writeCtcFloatFile(files.recording, demo.samplingRate, demo.recorded) ||
+        !writeCtcFloatFile(files.clean, demo.samplingRate, demo.clean) ||
+        !writeProtocolFile(files.protocol, protocol)) {
+        std::fprintf(stderr, "LumatraZT: cannot write the demo files in %s\n",
+                     settings.directory.c_str());
+        return false;
     }
     std::printf("  %s (recording), %s (clean signal), %s (%zu heartbeats)\n\n",
-                recordingPath.c_str(), cleanPath.c_str(), protocolPath.c_str(), demo.rPeaks.size());
+                files.recording.c_str(), files.clean.c_str(), files.protocol.c_str(),
+                demo.rPeaks.size());
     std::fflush(stdout);
+    return true;
+}
 
+// The plug-in on the demo's files with the run options given, answering
+// every question not given with its default, whatever is on standard input.
+void runOnDemoFiles(const Options& options, const DemoFiles& files, RunRecord& record) {
     Options runOptions = options;
     runOptions.command = Command::kRun;
-    runOptions.answers.inputPath = recordingPath;
-    runOptions.answers.protocolPath = protocolPath;
-    runOptions.batch = true;  // the defaults, whatever is on standard input
-    RunRecord record;
+    runOptions.answers.inputPath = files.recording;
+    runOptions.answers.protocolPath = files.protocol;
+    runOptions.batch = true;
     runPlugin(runOptions, record);
-    if (record.status != kExitCompleted) {
-        std::fprintf(stderr, "LumatraZT: the demo's run did not complete (exit status %d)\n",
-                     record.status);
-        return record.status;
-    }
+}
 
+// How much artifact the run left, against the clean signal; false when a
+// file cannot be read.
+bool measureDemoRun(const DemoFiles& files, ArtifactReduction& reduction) {
     std::vector<std::vector<float>> recorded, clean, corrected;
-    if (!readAllChannels(recordingPath, recorded) || !readAllChannels(cleanPath, clean) ||
-        !readAllChannels(outputPathFor(recordingPath), corrected))
-        return kExitFailed;
-    ArtifactReduction reduction = measureArtifactReduction(clean, recorded, corrected);
+    if (!readAllChannels(files.recording, recorded) || !readAllChannels(files.clean, clean) ||
+        !readAllChannels(outputPathFor(files.recording), corrected))
+        return false;
+    reduction = measureArtifactReduction(clean, recorded, corrected);
     std::printf(
         "\nResidual artifact power relative to the original (against the clean "
         "signal):\n");
@@ -97,17 +99,23 @@ ExitStatus demoCommand(const Options& options) {
                 formatDecibels(reduction.medianDecibels).c_str());
     std::printf("  worst channel (%d):       %s\n", reduction.worstChannel,
                 formatDecibels(reduction.worstDecibels).c_str());
+    return true;
+}
 
+// The report, with the clean signal and the residual power added; by default
+// in the demo's folder, showing the first two channels and the one with the
+// most left over.
+bool writeDemoReport(const Options& options, const DemoFiles& files, const RunRecord& record,
+                     const ArtifactReduction& reduction) {
     ReportSettings report = options.report;
-    if (report.path.empty()) report.path = directory + "/report.html";
-    // By default the first two channels and the one with the most left over.
+    if (report.path.empty()) report.path = options.demo.directory + "/report.html";
     if (report.channels.empty()) {
         for (int channel = 1; channel <= std::min(2, options.demo.channelCount); ++channel)
             report.channels.push_back(channel);
         if (reduction.worstChannel > 2) report.channels.push_back(reduction.worstChannel);
     }
     ReportExtras extras;
-    extras.cleanPath = cleanPath;
+    extras.cleanPath = files.clean;
     extras.amplitudeLabel = "amplitude [\xC2\xB5V]";
     extras.facts.push_back(
         {"Residual artifact power, median", formatDecibels(reduction.medianDecibels)});
@@ -117,8 +125,33 @@ ExitStatus demoCommand(const Options& options) {
     std::string error;
     if (!writeRunReport(report, record, error, extras)) {
         std::fprintf(stderr, "LumatraZT: no report: %s\n", error.c_str());
-        return kExitFailed;
+        return false;
     }
     std::printf("  report: %s\n", report.path.c_str());
-    return kExitCompleted;
+    return true;
+}
+
+}  // namespace
+
+ExitStatus demoCommand(const Options& options) {
+    const std::string& directory = options.demo.directory;
+    std::error_code failure;
+    std::filesystem::create_directories(directory, failure);
+    if (failure) {
+        std::fprintf(stderr, "LumatraZT: cannot create the folder %s: %s\n", directory.c_str(),
+                     failure.message().c_str());
+        return kExitFailed;
+    }
+    const DemoFiles files = demoFilesIn(directory);
+    if (!writeDemoFiles(options.demo, files)) return kExitFailed;
+    RunRecord record;
+    runOnDemoFiles(options, files, record);
+    if (record.status != kExitCompleted) {
+        std::fprintf(stderr, "LumatraZT: the demo's run did not complete (exit status %d)\n",
+                     record.status);
+        return record.status;
+    }
+    ArtifactReduction reduction;
+    if (!measureDemoRun(files, reduction)) return kExitFailed;
+    return writeDemoReport(options, files, record, reduction) ? kExitCompleted : kExitFailed;
 }

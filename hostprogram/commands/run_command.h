@@ -6,12 +6,7 @@
 #include "hostprogram/cli/exit_status.h"
 #include "hostprogram/cli/options.h"
 #include "hostprogram/host/host_session.h"
-
-// What a finished run leaves for the report and the demo.
-struct RunRecord {
-    ExitStatus status = kExitFailed;
-    HostSession session;  // answers the run received and what it saw
-};
+#include "hostprogram/host/run_record.h"
 
 ExitStatus runCommand(const Options& options);
 

@@ -2,12 +2,13 @@
 // serves the active session; without one (no run in progress) dialogues
 // cancel and log lines go to standard output.
 
+#include "hostprogram/host/host_functions.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "host/host_contract.h"
 #include "hostprogram/cli/answer_dialogs.h"
 #include "hostprogram/host/host_export.h"
 #include "hostprogram/host/host_session.h"

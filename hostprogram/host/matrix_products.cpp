@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "host/host_contract.h"
@@ -177,6 +178,55 @@ bool userChoseThreads() {
     return std::getenv("OPENBLAS_NUM_THREADS") || std::getenv("OMP_NUM_THREADS");
 }
 
+// The BLAS routine of each precision, so that one body serves both.
+void blasMatrixProduct(CBLAS_TRANSPOSE transA, CBLAS_TRANSPOSE transB, int m, int n, int k,
+                       const float* A, int lda, const float* B, int ldb, float* C, int ldc) {
+    cblas_sgemm(CblasRowMajor, transA, transB, m, n, k, 1.0f, A, lda, B, ldb, 0.0f, C, ldc);
+}
+
+void blasMatrixProduct(CBLAS_TRANSPOSE transA, CBLAS_TRANSPOSE transB, int m, int n, int k,
+                       const double* A, int lda, const double* B, int ldb, double* C, int ldc) {
+    cblas_dgemm(CblasRowMajor, transA, transB, m, n, k, 1.0, A, lda, B, ldb, 0.0, C, ldc);
+}
+
+void blasMatrixVectorProduct(CBLAS_TRANSPOSE transA, int m, int n, const float* A, const float* x,
+                             float* y) {
+    cblas_sgemv(CblasRowMajor, transA, m, n, 1.0f, A, n, x, 1, 0.0f, y, 1);
+}
+
+void blasMatrixVectorProduct(CBLAS_TRANSPOSE transA, int m, int n, const double* A, const double* x,
+                             double* y) {
+    cblas_dgemv(CblasRowMajor, transA, m, n, 1.0, A, n, x, 1, 0.0, y, 1);
+}
+
+// C (m x n) = op(A) * op(B). Untransposed A is m x k (k to a row), transposed A
+// is stored k x m; untransposed B is k x n, transposed B is stored n x k.
+template <typename Real>
+void matrixProduct(const Real* A, const Real* B, Real* C, int m, int n, int k, bool transA,
+                   bool transB) {
+    ProductTimer timer;
+    if (m <= 0 || n <= 0) return;
+    // BLAS refuses leading dimensions of 0; an empty inner sum is zero.
+    if (k <= 0) return zeroBlock(C, static_cast<long long>(m) * n);
+    if (productKind == ProductKind::kPlain)
+        return plainMatrixProduct(A, B, C, m, n, k, transA, transB);
+    // The plug-in forms its Gram products (A * A^T of one block) in double
+    // precision only; single precision keeps to the general product.
+    if constexpr (std::is_same_v<Real, double>)
+        if (A == B && m == n && !transA && transB) return gramProduct(A, C, m, k);
+    blasMatrixProduct(transposeFlag(transA), transposeFlag(transB), m, n, k, A, transA ? m : k, B,
+                      transB ? k : n, C, n);
+}
+
+// y = op(A) * x with A stored m x n: y has m elements, or n when transposed.
+template <typename Real>
+void matrixVectorProduct(const Real* A, const Real* x, Real* y, int m, int n, bool transA) {
+    ProductTimer timer;
+    if (m <= 0 || n <= 0) return zeroBlock(y, std::max(transA ? n : m, 0));
+    if (productKind == ProductKind::kPlain) return plainMatrixVectorProduct(A, x, y, m, n, transA);
+    blasMatrixVectorProduct(transposeFlag(transA), m, n, A, x, y);
+}
+
 }  // namespace
 
 void setMatrixProductKind(ProductKind kind) {
@@ -209,46 +259,23 @@ ProductTiming productTiming() {
 
 extern "C" {
 
-// C (m x n) = op(A) * op(B). Untransposed A is m x k (k to a row), transposed A
-// is stored k x m; untransposed B is k x n, transposed B is stored n x k.
 HOST_EXPORT void zt_intel_matrix_matrix_mult_d(const double* A, const double* B, double* C, int m,
                                                int n, int k, bool transA, bool transB) {
-    ProductTimer timer;
-    if (m <= 0 || n <= 0) return;
-    // BLAS refuses leading dimensions of 0; an empty inner sum is zero.
-    if (k <= 0) return zeroBlock(C, static_cast<long long>(m) * n);
-    if (productKind == ProductKind::kPlain)
-        return plainMatrixProduct(A, B, C, m, n, k, transA, transB);
-    if (A == B && m == n && !transA && transB) return gramProduct(A, C, m, k);
-    cblas_dgemm(CblasRowMajor, transposeFlag(transA), transposeFlag(transB), m, n, k, 1.0, A,
-                transA ? m : k, B, transB ? k : n, 0.0, C, n);
+    matrixProduct(A, B, C, m, n, k, transA, transB);
 }
 
 HOST_EXPORT void zt_intel_matrix_matrix_mult_f(const float* A, const float* B, float* C, int m,
                                                int n, int k, bool transA, bool transB) {
-    ProductTimer timer;
-    if (m <= 0 || n <= 0) return;
-    if (k <= 0) return zeroBlock(C, static_cast<long long>(m) * n);
-    if (productKind == ProductKind::kPlain)
-        return plainMatrixProduct(A, B, C, m, n, k, transA, transB);
-    cblas_sgemm(CblasRowMajor, transposeFlag(transA), transposeFlag(transB), m, n, k, 1.0f, A,
-                transA ? m : k, B, transB ? k : n, 0.0f, C, n);
+    matrixProduct(A, B, C, m, n, k, transA, transB);
 }
 
-// y = op(A) * x with A stored m x n: y has m elements, or n when transposed.
 HOST_EXPORT void zt_intel_matrix_vector_mult_d(const double* A, const double* x, double* y, int m,
                                                int n, bool transA) {
-    ProductTimer timer;
-    if (m <= 0 || n <= 0) return zeroBlock(y, std::max(transA ? n : m, 0));
-    if (productKind == ProductKind::kPlain) return plainMatrixVectorProduct(A, x, y, m, n, transA);
-    cblas_dgemv(CblasRowMajor, transposeFlag(transA), m, n, 1.0, A, n, x, 1, 0.0, y, 1);
+    matrixVectorProduct(A, x, y, m, n, transA);
 }
 
 HOST_EXPORT void zt_intel_matrix_vector_mult_f(const float* A, const float* x, float* y, int m,
                                                int n, bool transA) {
-    ProductTimer timer;
-    if (m <= 0 || n <= 0) return zeroBlock(y, std::max(transA ? n : m, 0));
-    if (productKind == ProductKind::kPlain) return plainMatrixVectorProduct(A, x, y, m, n, transA);
-    cblas_sgemv(CblasRowMajor, transposeFlag(transA), m, n, 1.0f, A, n, x, 1, 0.0f, y, 1);
+    matrixVectorProduct(A, x, y, m, n, transA);
 }
 }

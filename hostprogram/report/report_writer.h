@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "hostprogram/cli/options.h"
-#include "hostprogram/commands/run_command.h"
+#include "hostprogram/host/run_record.h"
 
 struct ReportExtras {
     std::string cleanPath;  // a recording of the clean signal to draw as well (the demo's)

@@ -44,6 +44,133 @@ struct Range {
     }
 };
 
+// Where data coordinates land in the picture: the data's range (with a little
+// air above and below the curves) mapped onto the area inside the margins.
+struct PlotFrame {
+    Range x, y;
+    int width = 0, height = 0;  // of the whole picture
+    double plotWidth = 0, plotHeight = 0;
+    double px(double value) const { return kLeft + (value - x.low) / (x.high - x.low) * plotWidth; }
+    double py(double value) const {
+        return kTop + (y.high - value) / (y.high - y.low) * plotHeight;
+    }
+};
+
+PlotFrame plotFrame(const LinePlot& plot, int width, int height) {
+    PlotFrame frame;
+    for (const PlotSeries& series : plot.series) {
+        for (double x : series.x) frame.x.include(x);
+        for (double y : series.y) frame.y.include(y);
+    }
+    frame.x.settle();
+    frame.y.settle();
+    double yPad = (frame.y.high - frame.y.low) * 0.05;
+    frame.y.low -= yPad;
+    frame.y.high += yPad;
+    frame.width = width;
+    frame.height = height;
+    frame.plotWidth = width - kLeft - kRight;
+    frame.plotHeight = height - kTop - kBottom;
+    return frame;
+}
+
+// The picture's element, its title, the clip of the plot area and the white ground.
+void writeOpening(std::ostream& svg, const LinePlot& plot, const PlotFrame& frame,
+                  const std::string& clipId) {
+    svg << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << frame.width << "\" height=\""
+        << frame.height << "\" viewBox=\"0 0 " << frame.width << " " << frame.height
+        << "\" font-family=\"sans-serif\" font-size=\"12\" role=\"img\">\n";
+    svg << "<title>" << escapeXml(plot.title) << "</title>\n";
+    svg << "<defs><clipPath id=\"" << clipId << "\"><rect x=\"" << number(kLeft) << "\" y=\""
+        << number(kTop) << "\" width=\"" << number(frame.plotWidth) << "\" height=\""
+        << number(frame.plotHeight) << "\"/></clipPath></defs>\n";
+    svg << "<rect x=\"0\" y=\"0\" width=\"" << frame.width << "\" height=\"" << frame.height
+        << "\" fill=\"white\"/>\n";
+    svg << "<text x=\"" << number(kLeft) << "\" y=\"18\" font-size=\"14\" font-weight=\"bold\">"
+        << escapeXml(plot.title) << "</text>\n";
+}
+
+// Grid lines, the plot area's border, tick labels and the axis labels.
+void writeAxes(std::ostream& svg, const LinePlot& plot, const PlotFrame& frame) {
+    const double plotWidth = frame.plotWidth, plotHeight = frame.plotHeight;
+    svg << "<g class=\"axes\" stroke=\"#cccccc\" stroke-width=\"1\">\n";
+    std::vector<double> xTicks = niceTicks(frame.x.low, frame.x.high, 8);
+    std::vector<double> yTicks = niceTicks(frame.y.low, frame.y.high, 6);
+    for (double x : xTicks)
+        svg << "<line x1=\"" << number(frame.px(x)) << "\" y1=\"" << number(kTop) << "\" x2=\""
+            << number(frame.px(x)) << "\" y2=\"" << number(kTop + plotHeight) << "\"/>\n";
+    for (double y : yTicks)
+        svg << "<line x1=\"" << number(kLeft) << "\" y1=\"" << number(frame.py(y)) << "\" x2=\""
+            << number(kLeft + plotWidth) << "\" y2=\"" << number(frame.py(y)) << "\"/>\n";
+    svg << "</g>\n";
+    svg << "<rect x=\"" << number(kLeft) << "\" y=\"" << number(kTop) << "\" width=\""
+        << number(plotWidth) << "\" height=\"" << number(plotHeight)
+        << "\" fill=\"none\" stroke=\"black\"/>\n";
+    const double xStep = xTicks.size() > 1 ? xTicks[1] - xTicks[0] : 1;
+    const double yStep = yTicks.size() > 1 ? yTicks[1] - yTicks[0] : 1;
+    for (double x : xTicks)
+        svg << "<text x=\"" << number(frame.px(x)) << "\" y=\"" << number(kTop + plotHeight + 16)
+            << "\" text-anchor=\"middle\">" << tickLabel(x, xStep) << "</text>\n";
+    for (double y : yTicks)
+        svg << "<text x=\"" << number(kLeft - 6) << "\" y=\"" << number(frame.py(y) + 4)
+            << "\" text-anchor=\"end\">" << tickLabel(y, yStep) << "</text>\n";
+    svg << "<text x=\"" << number(kLeft + plotWidth / 2) << "\" y=\"" << number(frame.height - 8)
+        << "\" text-anchor=\"middle\">" << escapeXml(plot.xLabel) << "</text>\n";
+    svg << "<text transform=\"translate(14," << number(kTop + plotHeight / 2)
+        << ") rotate(-90)\" text-anchor=\"middle\">" << escapeXml(plot.yLabel) << "</text>\n";
+}
+
+// The trigger's vertical line, when it falls inside the plotted range.
+void writeMarker(std::ostream& svg, const LinePlot& plot, const PlotFrame& frame) {
+    if (!plot.hasMarker || plot.markerX < frame.x.low || plot.markerX > frame.x.high) return;
+    const double x = frame.px(plot.markerX);
+    svg << "<line class=\"marker\" x1=\"" << number(x) << "\" y1=\"" << number(kTop) << "\" x2=\""
+        << number(x) << "\" y2=\"" << number(kTop + frame.plotHeight)
+        << "\" stroke=\"#888888\" stroke-dasharray=\"2,3\"/>\n";
+    svg << "<text x=\"" << number(x + 4) << "\" y=\"" << number(kTop + 12) << "\" fill=\"#555555\">"
+        << escapeXml(plot.markerLabel) << "</text>\n";
+}
+
+// Curves, clipped to the plot area; points that are not numbers break a line.
+void writeCurves(std::ostream& svg, const LinePlot& plot, const PlotFrame& frame,
+                 const std::string& clipId) {
+    svg << "<g clip-path=\"url(#" << clipId << ")\" fill=\"none\" stroke-width=\"1.2\">\n";
+    for (const PlotSeries& series : plot.series) {
+        svg << "<path class=\"series\" stroke=\"" << escapeXml(series.colour) << "\""
+            << (series.dashed ? " stroke-dasharray=\"5,3\"" : "") << " d=\"";
+        bool penDown = false;
+        const std::size_t count = std::min(series.x.size(), series.y.size());
+        for (std::size_t i = 0; i < count; ++i) {
+            if (!std::isfinite(series.x[i]) || !std::isfinite(series.y[i])) {
+                penDown = false;
+                continue;
+            }
+            svg << (penDown ? " L" : " M") << number(frame.px(series.x[i])) << ","
+                << number(frame.py(series.y[i]));
+            penDown = true;
+        }
+        svg << "\"/>\n";
+    }
+    svg << "</g>\n";
+}
+
+// The legend, to the right of the plot area.
+void writeLegend(std::ostream& svg, const LinePlot& plot, const PlotFrame& frame) {
+    svg << "<g class=\"legend\">\n";
+    double legendY = kTop + 8;
+    const double legendX = kLeft + frame.plotWidth + 12;
+    for (const PlotSeries& series : plot.series) {
+        svg << "<line x1=\"" << number(legendX) << "\" y1=\"" << number(legendY) << "\" x2=\""
+            << number(legendX + 22) << "\" y2=\"" << number(legendY) << "\" stroke=\""
+            << escapeXml(series.colour) << "\" stroke-width=\"2\""
+            << (series.dashed ? " stroke-dasharray=\"5,3\"" : "") << "/>\n";
+        svg << "<text x=\"" << number(legendX + 28) << "\" y=\"" << number(legendY + 4) << "\">"
+            << escapeXml(series.label) << "</text>\n";
+        legendY += 18;
+    }
+    svg << "</g>\n";
+}
+
 }  // namespace
 
 std::string escapeXml(const std::string& text) {
@@ -90,109 +217,16 @@ std::vector<double> niceTicks(double low, double high, int targetCount) {
 }
 
 std::string renderLinePlot(const LinePlot& plot, int width, int height) {
-    Range xRange, yRange;
-    for (const PlotSeries& series : plot.series) {
-        for (double x : series.x) xRange.include(x);
-        for (double y : series.y) yRange.include(y);
-    }
-    xRange.settle();
-    yRange.settle();
-    // A little air above and below the curves.
-    double yPad = (yRange.high - yRange.low) * 0.05;
-    yRange.low -= yPad;
-    yRange.high += yPad;
-
-    const double plotWidth = width - kLeft - kRight, plotHeight = height - kTop - kBottom;
-    auto px = [&](double x) {
-        return kLeft + (x - xRange.low) / (xRange.high - xRange.low) * plotWidth;
-    };
-    auto py = [&](double y) {
-        return kTop + (yRange.high - y) / (yRange.high - yRange.low) * plotHeight;
-    };
-
+    const PlotFrame frame = plotFrame(plot, width, height);
+    // Every plot of a page needs its own clip name.
     static int plotCounter = 0;
     const std::string clipId = "plotarea" + std::to_string(++plotCounter);
     std::ostringstream svg;
-    svg << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << width << "\" height=\"" << height
-        << "\" viewBox=\"0 0 " << width << " " << height
-        << "\" font-family=\"sans-serif\" font-size=\"12\" role=\"img\">\n";
-    svg << "<title>" << escapeXml(plot.title) << "</title>\n";
-    svg << "<defs><clipPath id=\"" << clipId << "\"><rect x=\"" << number(kLeft) << "\" y=\""
-        << number(kTop) << "\" width=\"" << number(plotWidth) << "\" height=\""
-        << number(plotHeight) << "\"/></clipPath></defs>\n";
-    svg << "<rect x=\"0\" y=\"0\" width=\"" << width << "\" height=\"" << height
-        << "\" fill=\"white\"/>\n";
-    svg << "<text x=\"" << number(kLeft) << "\" y=\"18\" font-size=\"14\" font-weight=\"bold\">"
-        << escapeXml(plot.title) << "</text>\n";
-
-    // Grid and ticks.
-    svg << "<g class=\"axes\" stroke=\"#cccccc\" stroke-width=\"1\">\n";
-    std::vector<double> xTicks = niceTicks(xRange.low, xRange.high, 8);
-    std::vector<double> yTicks = niceTicks(yRange.low, yRange.high, 6);
-    for (double x : xTicks)
-        svg << "<line x1=\"" << number(px(x)) << "\" y1=\"" << number(kTop) << "\" x2=\""
-            << number(px(x)) << "\" y2=\"" << number(kTop + plotHeight) << "\"/>\n";
-    for (double y : yTicks)
-        svg << "<line x1=\"" << number(kLeft) << "\" y1=\"" << number(py(y)) << "\" x2=\""
-            << number(kLeft + plotWidth) << "\" y2=\"" << number(py(y)) << "\"/>\n";
-    svg << "</g>\n";
-    svg << "<rect x=\"" << number(kLeft) << "\" y=\"" << number(kTop) << "\" width=\""
-        << number(plotWidth) << "\" height=\"" << number(plotHeight)
-        << "\" fill=\"none\" stroke=\"black\"/>\n";
-    const double xStep = xTicks.size() > 1 ? xTicks[1] - xTicks[0] : 1;
-    const double yStep = yTicks.size() > 1 ? yTicks[1] - yTicks[0] : 1;
-    for (double x : xTicks)
-        svg << "<text x=\"" << number(px(x)) << "\" y=\"" << number(kTop + plotHeight + 16)
-            << "\" text-anchor=\"middle\">" << tickLabel(x, xStep) << "</text>\n";
-    for (double y : yTicks)
-        svg << "<text x=\"" << number(kLeft - 6) << "\" y=\"" << number(py(y) + 4)
-            << "\" text-anchor=\"end\">" << tickLabel(y, yStep) << "</text>\n";
-    svg << "<text x=\"" << number(kLeft + plotWidth / 2) << "\" y=\"" << number(height - 8)
-        << "\" text-anchor=\"middle\">" << escapeXml(plot.xLabel) << "</text>\n";
-    svg << "<text transform=\"translate(14," << number(kTop + plotHeight / 2)
-        << ") rotate(-90)\" text-anchor=\"middle\">" << escapeXml(plot.yLabel) << "</text>\n";
-
-    if (plot.hasMarker && plot.markerX >= xRange.low && plot.markerX <= xRange.high) {
-        svg << "<line class=\"marker\" x1=\"" << number(px(plot.markerX)) << "\" y1=\""
-            << number(kTop) << "\" x2=\"" << number(px(plot.markerX)) << "\" y2=\""
-            << number(kTop + plotHeight) << "\" stroke=\"#888888\" stroke-dasharray=\"2,3\"/>\n";
-        svg << "<text x=\"" << number(px(plot.markerX) + 4) << "\" y=\"" << number(kTop + 12)
-            << "\" fill=\"#555555\">" << escapeXml(plot.markerLabel) << "</text>\n";
-    }
-
-    // Curves, clipped to the plot area; points that are not numbers break a line.
-    svg << "<g clip-path=\"url(#" << clipId << ")\" fill=\"none\" stroke-width=\"1.2\">\n";
-    for (const PlotSeries& series : plot.series) {
-        svg << "<path class=\"series\" stroke=\"" << escapeXml(series.colour) << "\""
-            << (series.dashed ? " stroke-dasharray=\"5,3\"" : "") << " d=\"";
-        bool penDown = false;
-        const std::size_t count = std::min(series.x.size(), series.y.size());
-        for (std::size_t i = 0; i < count; ++i) {
-            if (!std::isfinite(series.x[i]) || !std::isfinite(series.y[i])) {
-                penDown = false;
-                continue;
-            }
-            svg << (penDown ? " L" : " M") << number(px(series.x[i])) << ","
-                << number(py(series.y[i]));
-            penDown = true;
-        }
-        svg << "\"/>\n";
-    }
-    svg << "</g>\n";
-
-    // Legend to the right of the plot area.
-    svg << "<g class=\"legend\">\n";
-    double legendY = kTop + 8;
-    for (const PlotSeries& series : plot.series) {
-        const double legendX = kLeft + plotWidth + 12;
-        svg << "<line x1=\"" << number(legendX) << "\" y1=\"" << number(legendY) << "\" x2=\""
-            << number(legendX + 22) << "\" y2=\"" << number(legendY) << "\" stroke=\""
-            << escapeXml(series.colour) << "\" stroke-width=\"2\""
-            << (series.dashed ? " stroke-dasharray=\"5,3\"" : "") << "/>\n";
-        svg << "<text x=\"" << number(legendX + 28) << "\" y=\"" << number(legendY + 4) << "\">"
-            << escapeXml(series.label) << "</text>\n";
-        legendY += 18;
-    }
-    svg << "</g>\n</svg>\n";
+    writeOpening(svg, plot, frame, clipId);
+    writeAxes(svg, plot, frame);
+    writeMarker(svg, plot, frame);
+    writeCurves(svg, plot, frame, clipId);
+    writeLegend(svg, plot, frame);
+    svg << "</svg>\n";
     return svg.str();
 }

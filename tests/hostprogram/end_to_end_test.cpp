@@ -165,13 +165,20 @@ TEST_F(EndToEnd, ExitStatusAndMessageOfEveryOutcome) {
         {"--help", kExitCompleted, "Exit status:", ""},
         {"--version", kExitCompleted, "LumatraZT 0.", ""},
         {"about", kExitCompleted, "optimal basis set", ""},
-        {"--frobnicate", kExitUsage, "", usage},
-        {"-a 1.5", kExitUsage, "", usage},
-        {"--report-channels 3-1", kExitUsage, "", usage},
-        {"bogus-command", kExitUsage, "", usage},
-        {"--channels 4", kExitUsage, "", usage},
-        {"demo --sampling-rate nan", kExitUsage, "", usage},
-        {"generate --name a/b", kExitUsage, "", usage},
+        // Usage errors in argv's order, each with its message and the hint.
+        {"--frob=1 --pre x", kExitUsage, "", "unknown option '--frob'\n" + usage},
+        {"-a 1.5", kExitUsage, "", "--artifacts-per-segment expects a whole number, not '1.5'"},
+        {"--report-channels 3-1", kExitUsage, "", "such as 1,2,5-8, not '3-1'\n" + usage},
+        {"bogus-command", kExitUsage, "", "unknown command 'bogus-command'\n" + usage},
+        {"--channels 4 -k", kExitUsage, "", "--channels belongs to the demo and generate"},
+        {"demo --sampling-rate nan", kExitUsage, "", "between 100 and 5000 Hz, not 'nan'"},
+        {"generate --name a/b", kExitUsage, "", "--name expects a file name without folder"},
+        {"-p rec.prt -k", kExitUsage, "", "option --components needs a value\n" + usage},
+        {"--pre=", kExitUsage, "", "--pre expects a whole number of milliseconds, not ''"},
+        {"-i rec.ctc demo", kExitUsage, "", "unexpected argument 'demo'\n" + usage},
+        {"--batch=1", kExitUsage, "", "unknown option '--batch'\n" + usage},
+        {"-irec.ctc", kExitUsage, "", "unknown option '-irec.ctc'\n" + usage},
+        {"about --timings", kExitUsage, "", "the options of a run do not apply to this command"},
     };
     std::ofstream(folder.file("bad.prt")) << "time-unit: samples\ncondition: A\n12 x\n";
     std::ofstream(folder.file("junk.ctc")) << "abc";
@@ -234,22 +241,12 @@ TEST_F(EndToEnd, DemoPrintsResidualArtifactPower) {
 // Combinations of what execute returned and what the host saw that the runs
 // above do not produce.
 TEST(RunOutcome, ExitStatusFromResultAndWhatTheHostSaw) {
-    struct Case {
-        bool completionLogged, cancelled, refused, messageBox, returnedTrue;
-        ExitStatus expected;
-    };
-    const Case cases[] = {
-        {true, false, false, false, false, kExitFailed},  // completion line but false
-        {false, true, true, false, true, kExitRefused},   // refusal outranks the cancel
-    };
-    for (const Case& test : cases) {
-        HostSession session;
-        session.completionLogged = test.completionLogged;
-        session.cancelled = test.cancelled;
-        session.refused = test.refused;
-        session.messageBoxShown = test.messageBox;
-        EXPECT_EQ(classifyRun(session, test.returnedTrue), test.expected);
-    }
+    HostSession session;
+    session.completionLogged = true;  // the completion line, but execute returned false
+    EXPECT_EQ(classifyRun(session, false), kExitFailed);
+    session = HostSession();
+    session.cancelled = session.refused = true;  // the refusal outranks the cancel
+    EXPECT_EQ(classifyRun(session, true), kExitRefused);
 }
 
 }  // namespace
