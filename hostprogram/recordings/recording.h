@@ -14,8 +14,8 @@ enum class RecordingFormat { kCtc, kBrainVision, kEdf, kBdf };
 
 struct RecordingChannel {
     std::string name;
-    std::string unit;               // UTF-8 as the file means it: "µV", "mV", "V", "nV"
-    double samplingFrequency = 0;   // Hz
+    std::string unit;              // UTF-8 as the file means it: "µV", "mV", "V", "nV"
+    double samplingFrequency = 0;  // Hz
 };
 
 struct RecordingMarker {
