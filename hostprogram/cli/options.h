@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "hostprogram/cli/exit_status.h"
-#include "hostprogram/host/matrix_products.h"
+#include "hostprogram/cli/product_kind.h"
 
 enum class Command { kRun, kDemo, kGenerate, kInfo, kAbout, kHelp, kVersion };
 

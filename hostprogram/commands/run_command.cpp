@@ -6,7 +6,7 @@
 #include <chrono>
 #include <iostream>
 
-#include "hostprogram/cli/bounds_check.h"
+#include "hostprogram/host/bounds_check.h"
 #include "hostprogram/host/matrix_products.h"
 #include "hostprogram/host/plugin_module.h"
 #include "hostprogram/report/report_writer.h"

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "hostprogram/cli/answer_dialogs.h"
+#include "hostprogram/host/answer_dialogs.h"
 #include "hostprogram/host/host_export.h"
 #include "hostprogram/host/host_session.h"
 #include "hostprogram/protocols/protocol_file.h"

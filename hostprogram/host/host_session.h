@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "hostprogram/cli/answer_prompts.h"
 #include "hostprogram/cli/options.h"
+#include "hostprogram/host/answer_prompts.h"
 #include "hostprogram/host/console_log.h"
 #include "hostprogram/protocols/protocol.h"
 

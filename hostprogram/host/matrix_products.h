@@ -4,15 +4,7 @@
 // choice is process-wide: the plug-in calls plain C functions and passes no
 // context.
 
-enum class ProductKind {
-    // OpenBLAS: fast; its summation order depends on the processor and the
-    // blocking, so results may differ from the plain loop in the last bits.
-    kBlas,
-    // A triple loop in the operands' precision, each element summed over the
-    // inner dimension in ascending order: the same bits on every machine, for
-    // comparing plug-in builds with each other.
-    kPlain,
-};
+#include "hostprogram/cli/product_kind.h"
 
 void setMatrixProductKind(ProductKind kind);
 ProductKind matrixProductKind();

@@ -1,7 +1,7 @@
-#include "hostprogram/cli/bounds_check.h"
+#include "hostprogram/host/bounds_check.h"
 
-#include "hostprogram/cli/answer_dialogs.h"
-#include "hostprogram/cli/answer_prompts.h"
+#include "hostprogram/host/answer_dialogs.h"
+#include "hostprogram/host/answer_prompts.h"
 #include "hostprogram/protocols/protocol_file.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "hostprogram/cli/answer_prompts.h"
+#include "hostprogram/host/answer_prompts.h"
 
 #include <cctype>
 #include <istream>

@@ -1,4 +1,4 @@
-#include "hostprogram/cli/answer_dialogs.h"
+#include "hostprogram/host/answer_dialogs.h"
 
 #include "hostprogram/cli/number_parsing.h"
 
