@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Builds the CTC file fuzzer (preset `fuzz`, clang + libFuzzer) and runs it
-# for about SECONDS seconds (default 60) with bounded memory. Exits non-zero
-# when the fuzzer finds a crash, a leak, a timeout or runs out of memory; the
-# input that did it is left in build/fuzz/ctc-fuzz/.
+# Builds the CTC file fuzzer and the BrainVision header and marker fuzzer
+# (preset `fuzz`, clang + libFuzzer) and runs them for about SECONDS seconds
+# together (default 60; two thirds to the CTC files) with bounded memory.
+# Exits non-zero when a fuzzer finds a crash, a leak, a timeout or runs out
+# of memory; the input that did it is left in build/fuzz/ctc-fuzz/ or
+# build/fuzz/brainvision-fuzz/.
 #
 #   fuzz/run-fuzz.sh [SECONDS]
 set -euo pipefail
@@ -10,7 +12,10 @@ seconds="${1:-60}"
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 cmake --preset fuzz -B build/fuzz >/dev/null
-cmake --build build/fuzz -j2 --target ctc_file_fuzzer
+cmake --build build/fuzz -j2 --target ctc_file_fuzzer brainvision_text_fuzzer
+# Each at least a second: libFuzzer takes a time of 0 as no limit.
+ctc_seconds=$(( seconds * 2 / 3 > 0 ? seconds * 2 / 3 : 1 ))
+brainvision_seconds=$(( seconds - ctc_seconds > 0 ? seconds - ctc_seconds : 1 ))
 
 work=build/fuzz/ctc-fuzz
 mkdir -p "$work/corpus" "$work/scratch"
@@ -22,7 +27,7 @@ export TMPDIR="$PWD/$work/scratch"
 # own reports and the sanitizers' on a copy of the stream.
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1${UBSAN_OPTIONS:+:$UBSAN_OPTIONS}"
 build/fuzz/fuzz/ctc_file_fuzzer \
-    -max_total_time="$seconds" \
+    -max_total_time="$ctc_seconds" \
     -rss_limit_mb=2048 \
     -malloc_limit_mb=1024 \
     -timeout=20 \
@@ -31,3 +36,15 @@ build/fuzz/fuzz/ctc_file_fuzzer \
     -print_final_stats=1 \
     -artifact_prefix="$work/" \
     "$work/corpus" fuzz/corpus
+
+work=build/fuzz/brainvision-fuzz
+mkdir -p "$work/corpus"
+build/fuzz/fuzz/brainvision_text_fuzzer \
+    -max_total_time="$brainvision_seconds" \
+    -rss_limit_mb=2048 \
+    -malloc_limit_mb=1024 \
+    -timeout=20 \
+    -max_len=16384 \
+    -print_final_stats=1 \
+    -artifact_prefix="$work/" \
+    "$work/corpus" fuzz/brainvision-corpus

@@ -14,15 +14,15 @@ enum class RecordingFormat { kCtc, kBrainVision, kEdf, kBdf };
 
 struct RecordingChannel {
     std::string name;
-    std::string unit;               // UTF-8 as the file means it: "µV", "mV", "V", "nV"
-    double samplingFrequency = 0;   // Hz
+    std::string unit;              // UTF-8 as the file means it: "µV", "mV", "V", "nV"
+    double samplingFrequency = 0;  // Hz
 };
 
 struct RecordingMarker {
     std::string type;         // "Stimulus", "Response", ...; empty for EDF+ annotations
     std::string description;  // "S  1", "R128", or the annotation's text
     int64_t sample = 0;       // zero-based, at the recording's main rate
-    int64_t duration = 1;     // in samples, at least 1
+    int64_t duration = 1;     // in samples; 0 where a BrainVision marker has size 0
 };
 
 struct RecordingInfo {
