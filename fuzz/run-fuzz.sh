@@ -17,34 +17,28 @@ cmake --build build/fuzz -j2 --target ctc_file_fuzzer brainvision_text_fuzzer
 ctc_seconds=$(( seconds * 2 / 3 > 0 ? seconds * 2 / 3 : 1 ))
 brainvision_seconds=$(( seconds - ctc_seconds > 0 ? seconds - ctc_seconds : 1 ))
 
-work=build/fuzz/ctc-fuzz
-mkdir -p "$work/corpus" "$work/scratch"
-# Inputs become files here; in-place opens may extend them (sparsely, within
-# the free space), so keep them out of the system's temporary folder.
-export TMPDIR="$PWD/$work/scratch"
-
+# One fuzzer for its seconds: fuzz_for TARGET SECONDS MAX_LEN WORK SEEDS.
 # stderr of the target (its one-line refusals) is closed; libFuzzer keeps its
 # own reports and the sanitizers' on a copy of the stream.
+fuzz_for() {
+    mkdir -p "$4/corpus"
+    "build/fuzz/fuzz/$1" \
+        -max_total_time="$2" \
+        -rss_limit_mb=2048 \
+        -malloc_limit_mb=1024 \
+        -timeout=20 \
+        -max_len="$3" \
+        -close_fd_mask=2 \
+        -print_final_stats=1 \
+        -artifact_prefix="$4/" \
+        "$4/corpus" "$5"
+}
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1${UBSAN_OPTIONS:+:$UBSAN_OPTIONS}"
-build/fuzz/fuzz/ctc_file_fuzzer \
-    -max_total_time="$ctc_seconds" \
-    -rss_limit_mb=2048 \
-    -malloc_limit_mb=1024 \
-    -timeout=20 \
-    -max_len=8192 \
-    -close_fd_mask=2 \
-    -print_final_stats=1 \
-    -artifact_prefix="$work/" \
-    "$work/corpus" fuzz/corpus
 
-work=build/fuzz/brainvision-fuzz
-mkdir -p "$work/corpus"
-build/fuzz/fuzz/brainvision_text_fuzzer \
-    -max_total_time="$brainvision_seconds" \
-    -rss_limit_mb=2048 \
-    -malloc_limit_mb=1024 \
-    -timeout=20 \
-    -max_len=16384 \
-    -print_final_stats=1 \
-    -artifact_prefix="$work/" \
-    "$work/corpus" fuzz/brainvision-corpus
+# Inputs become files here; in-place opens may extend them (sparsely, within
+# the free space), so keep them out of the system's temporary folder.
+mkdir -p build/fuzz/ctc-fuzz/scratch
+export TMPDIR="$PWD/build/fuzz/ctc-fuzz/scratch"
+fuzz_for ctc_file_fuzzer "$ctc_seconds" 8192 build/fuzz/ctc-fuzz fuzz/corpus
+fuzz_for brainvision_text_fuzzer "$brainvision_seconds" 16384 build/fuzz/brainvision-fuzz \
+    fuzz/brainvision-corpus

@@ -107,17 +107,7 @@ bool parseBrainVisionHeader(const std::string& bytes, const std::string& path,
                             BrainVisionHeader& header, std::string& error) {
     header = BrainVisionHeader();
     BrainVisionText text;
-    if (!splitBrainVisionText(bytes, text, error)) {
-        error = path + ": " + error;
-        return false;
-    }
-    if (!isBrainVisionIdentification(text.firstLine, "Header")) {
-        error = path +
-                ": line 1: expected \"Brain Vision Data Exchange Header File Version 1.0\" "
-                "(or 2.0), not \"" +
-                text.firstLine.substr(0, 60) + "\"";
-        return false;
-    }
+    if (!splitBrainVisionFile(bytes, path, "Header", text, error)) return false;
     std::set<std::string> seen;
     for (const BrainVisionEntry& entry : text.entries) {
         const bool settings = entry.section == "common infos" || entry.section == "binary infos";

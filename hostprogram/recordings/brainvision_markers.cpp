@@ -42,17 +42,7 @@ bool parseBrainVisionMarkers(const std::string& bytes, const std::string& path, 
                              BrainVisionMarkers& markers, std::string& error) {
     markers = BrainVisionMarkers();
     BrainVisionText text;
-    if (!splitBrainVisionText(bytes, text, error)) {
-        error = path + ": " + error;
-        return false;
-    }
-    if (!isBrainVisionIdentification(text.firstLine, "Marker")) {
-        error = path +
-                ": line 1: expected \"Brain Vision Data Exchange Marker File, Version 1.0\" "
-                "(or 2.0), not \"" +
-                text.firstLine.substr(0, 60) + "\"";
-        return false;
-    }
+    if (!splitBrainVisionFile(bytes, path, "Marker", text, error)) return false;
     std::vector<int64_t> numbers;
     std::vector<const BrainVisionEntry*> sources;
     for (const BrainVisionEntry& entry : text.entries) {

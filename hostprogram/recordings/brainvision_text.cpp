@@ -77,16 +77,7 @@ bool codePageIsLatin1(const std::vector<RawLine>& lines, bool& latin1, std::stri
     return true;
 }
 
-}  // namespace
-
-std::string brainVisionLowerCase(std::string text) {
-    for (char& character : text)
-        if (character >= 'A' && character <= 'Z')
-            character = static_cast<char>(character - 'A' + 'a');
-    return text;
-}
-
-bool splitBrainVisionText(const std::string& bytes, BrainVisionText& text, std::string& error) {
+bool splitLines(const std::string& bytes, BrainVisionText& text, std::string& error) {
     text = BrainVisionText();
     const bool byteOrderMark = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0;
     std::vector<RawLine> lines;
@@ -134,6 +125,29 @@ bool splitBrainVisionText(const std::string& bytes, BrainVisionText& text, std::
     return true;
 }
 
+bool isIdentification(const std::string& line, const std::string& kind) {
+    std::string rest = trimmedText(line);
+    for (const char* brand : {"Brain Vision ", "BrainVision "})
+        if (rest.compare(0, std::string(brand).size(), brand) == 0) {
+            rest = rest.substr(std::string(brand).size());
+            const std::string middle = "Data Exchange " + kind + " File";
+            if (rest.compare(0, middle.size(), middle) != 0) return false;
+            rest = rest.substr(middle.size());
+            if (!rest.empty() && rest[0] == ',') rest = rest.substr(1);
+            return rest == " Version 1.0" || rest == " Version 2.0";
+        }
+    return false;
+}
+
+}  // namespace
+
+std::string brainVisionLowerCase(std::string text) {
+    for (char& character : text)
+        if (character >= 'A' && character <= 'Z')
+            character = static_cast<char>(character - 'A' + 'a');
+    return text;
+}
+
 std::vector<std::string> splitBrainVisionFields(const std::string& value) {
     std::vector<std::string> fields(1);
     for (std::size_t at = 0; at < value.size(); ++at) {
@@ -177,16 +191,15 @@ bool parseBrainVisionNumber(const std::string& text, double& value) {
            std::isfinite(value);
 }
 
-bool isBrainVisionIdentification(const std::string& line, const std::string& kind) {
-    std::string rest = trimmedText(line);
-    for (const char* brand : {"Brain Vision ", "BrainVision "})
-        if (rest.compare(0, std::string(brand).size(), brand) == 0) {
-            rest = rest.substr(std::string(brand).size());
-            const std::string middle = "Data Exchange " + kind + " File";
-            if (rest.compare(0, middle.size(), middle) != 0) return false;
-            rest = rest.substr(middle.size());
-            if (!rest.empty() && rest[0] == ',') rest = rest.substr(1);
-            return rest == " Version 1.0" || rest == " Version 2.0";
-        }
+bool splitBrainVisionFile(const std::string& bytes, const std::string& path,
+                          const std::string& kind, BrainVisionText& text, std::string& error) {
+    if (!splitLines(bytes, text, error)) {
+        error = path + ": " + error;
+        return false;
+    }
+    if (isIdentification(text.firstLine, kind)) return true;
+    error = path + ": line 1: expected \"Brain Vision Data Exchange " + kind +
+            (kind == "Marker" ? " File, Version 1.0" : " File Version 1.0") +
+            "\" (or 2.0), not \"" + text.firstLine.substr(0, 60) + "\"";
     return false;
 }

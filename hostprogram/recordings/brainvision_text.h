@@ -23,15 +23,18 @@ struct BrainVisionText {
     std::vector<BrainVisionEntry> entries;
 };
 
-// Splits a file's bytes into its entries. The [Comment] section is free
-// text and is skipped; in the sections the parsers read ([Common Infos],
-// [Binary Infos], [Channel Infos], [Marker Infos]) a line that is neither
-// blank, a comment nor key=value is refused. Values are decoded by the
-// Codepage entry: Latin-1 (also "ANSI") turns every byte into its UTF-8
-// character; UTF-8 or no code page keeps a value that is valid UTF-8 and
-// reads any other as Latin-1, since writers that declare UTF-8 have been
-// seen to store a Latin-1 'µ'. False with error "line N: <why>".
-bool splitBrainVisionText(const std::string& bytes, BrainVisionText& text, std::string& error);
+// Splits a file's bytes into its entries after checking its first line:
+// "<Brain Vision|BrainVision> Data Exchange <kind> File[,] Version <1.0|2.0>",
+// kind being "Header" or "Marker". The [Comment] section is free text and is
+// skipped; in the sections the parsers read ([Common Infos], [Binary Infos],
+// [Channel Infos], [Marker Infos]) a line that is neither blank, a comment
+// nor key=value is refused. Values are decoded by the Codepage entry:
+// Latin-1 (also "ANSI") turns every byte into its UTF-8 character; UTF-8 or
+// no code page keeps a value that is valid UTF-8 and reads any other as
+// Latin-1, since writers that declare UTF-8 have been seen to store a
+// Latin-1 'µ'. False with error "<path>: line N: <why>".
+bool splitBrainVisionFile(const std::string& bytes, const std::string& path,
+                          const std::string& kind, BrainVisionText& text, std::string& error);
 
 // The comma-separated fields of a channel or marker entry, with the "\1"
 // that stands for a comma inside a field turned back into one.
@@ -46,7 +49,3 @@ bool parseBrainVisionNumber(const std::string& text, double& value);
 
 // ASCII lower case, for names compared without regard to case.
 std::string brainVisionLowerCase(std::string text);
-
-// True when the line, trimmed, is "<Brain Vision|BrainVision> Data Exchange
-// <kind> File[,] Version <1.0|2.0>", the kind being "Header" or "Marker".
-bool isBrainVisionIdentification(const std::string& line, const std::string& kind);

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <sstream>
 
 #include "brainvision_test_files.h"
 #include "hostprogram/recordings/brainvision_markers.h"
@@ -47,55 +48,82 @@ std::string headerVariant(const std::string& plain, int variant) {
     return plain;
 }
 
-TEST(BrainVisionFiles, ReadsEveryBinaryFormatInBothOrientations) {
+// Rate, length, channels and markers in one line, for comparisons whose
+// failure shows all of them.
+std::string described(const RecordingInfo& info) {
+    std::ostringstream text;
+    text << info.samplingFrequency << " Hz " << info.samples;
+    for (const RecordingChannel& channel : info.channels)
+        text << " | " << channel.name << " " << channel.unit;
+    for (const RecordingMarker& marker : info.markers)
+        text << " | " << brainVisionConditionName(marker) << " " << marker.sample << "+"
+             << marker.duration;
+    return text.str();
+}
+
+// Reads the whole recording in blocks that do not divide it, the last one
+// short, and passes each block to the writer when there is one.
+std::vector<float> readInBlocks(BrainVisionReader& reader, BrainVisionWriter* writer) {
+    const std::size_t channels = reader.info.channels.size();
+    std::vector<float> whole(channels * reader.info.samples), block(channels * 10);
+    std::string error;
+    for (int64_t first = 0; first < reader.info.samples; first += 10) {
+        const int64_t count = std::min<int64_t>(10, reader.info.samples - first);
+        EXPECT_TRUE(readBrainVisionBlock(reader, first, count, block.data(), error)) << error;
+        if (writer) {
+            EXPECT_TRUE(appendBrainVisionBlock(*writer, block.data(), count, error)) << error;
+        }
+        for (std::size_t c = 0; c < channels; ++c)
+            std::copy_n(&block[c * count], count, &whole[c * reader.info.samples + first]);
+    }
+    return whole;
+}
+
+// Each case is also copied by the writer, alternately with the input's marker
+// entries word for word and with entries made from the markers, and the copy
+// must read back the same.
+TEST(BrainVisionFiles, ReadsEveryBinaryFormatInBothOrientationsAndCopiesIt) {
     TemporaryFolder folder;
     int variant = 0;
     for (const char* format : kBinaryFormats)
         for (bool vectorized : {false, true}) {
-            SCOPED_TRACE(::testing::Message()
-                         << format << (vectorized ? " vectorized" : " multiplexed") << ", variant "
-                         << variant % 4);
+            SCOPED_TRACE(::testing::Message() << format << (vectorized ? " vectorized" : "")
+                                              << ", variant " << variant % 4);
             const RawBrainVision raw = roundTripRecording(format, vectorized);
             const std::string path = writeRawBrainVision(folder, "r", raw);
-            writeFile(path, headerVariant(rawHeaderText(raw, "r"), variant++ % 4));
-            BrainVisionReader reader;
+            writeFile(path, headerVariant(rawHeaderText(raw, "r"), variant % 4));
+            BrainVisionReader reader, copy;
+            BrainVisionWriter writer;
             std::string error;
             ASSERT_TRUE(openBrainVisionReader(path, reader, error)) << error;
             const RecordingInfo& info = reader.info;
-            EXPECT_EQ(info.format, RecordingFormat::kBrainVision);
-            EXPECT_EQ(info.samplingFrequency, 500.0);
-            ASSERT_EQ(info.samples, 37);
-            ASSERT_EQ(info.channels.size(), 4u);
-            const char* const names[] = {"Fp1", "A,B", "C3", "EOG"};
-            const char* const units[] = {"µV", "mV", "nV", "µV"};
-            for (int c = 0; c < 4; ++c) {
-                EXPECT_EQ(info.channels[c].name, names[c]);
-                EXPECT_EQ(info.channels[c].unit, units[c]);
-            }
-            ASSERT_EQ(info.markers.size(), 3u);
-            EXPECT_EQ(brainVisionConditionName(info.markers[0]), "New Segment/");
-            EXPECT_EQ(brainVisionConditionName(info.markers[1]), "Stimulus/S  1");
-            EXPECT_EQ(brainVisionConditionName(info.markers[2]), "Response/R,128");
-            EXPECT_EQ(info.markers[1].sample, 4);
-            EXPECT_EQ(info.markers[2].sample, 36);
-            EXPECT_EQ(info.markers[2].duration, 0);
+            EXPECT_EQ(described(info),
+                      "500 Hz 37 | Fp1 µV | A,B mV | C3 nV | EOG µV | New Segment/ 0+1 | "
+                      "Stimulus/S  1 4+1 | Response/R,128 36+0");
             EXPECT_EQ(reader.markerEntries, raw.markerEntries);
-            // Blocks that do not divide the recording, the last one short.
-            std::vector<float> block(4 * 10);
-            for (int64_t first = 0; first < 37; first += 10) {
-                const int64_t count = std::min<int64_t>(10, 37 - first);
-                ASSERT_TRUE(readBrainVisionBlock(reader, first, count, block.data(), error))
-                    << error;
-                for (int c = 0; c < 4; ++c)
-                    for (int64_t s = 0; s < count; ++s) {
-                        const double expected = raw.stored[c][first + s] * kRoundTripResolutions[c];
-                        EXPECT_NEAR(block[c * count + s], expected, 1e-6 * std::fabs(expected))
-                            << c << "," << first + s;
-                    }
-            }
-            EXPECT_FALSE(readBrainVisionBlock(reader, 30, 8, block.data(), error));
+            const bool verbatim = variant++ % 2 == 0;
+            ASSERT_TRUE(createBrainVisionWriter(
+                folder.file("r_OBS.vhdr"), info,
+                verbatim ? reader.markerEntries : brainVisionMarkerEntries(info.markers), writer,
+                error));
+            const std::vector<float> samples = readInBlocks(reader, &writer);
+            for (int c = 0; c < 4; ++c)
+                for (int s = 0; s < 37; ++s) {
+                    const double expected = raw.stored[c][s] * kRoundTripResolutions[c];
+                    EXPECT_NEAR(samples[c * 37 + s], expected, 1e-6 * std::fabs(expected))
+                        << c << "," << s;
+                }
+            EXPECT_FALSE(readBrainVisionBlock(reader, 30, 8, nullptr, error));
             EXPECT_EQ(error,
                       folder.file("r.eeg") + ": samples 30 to 38 are outside the recording's 37");
+            ASSERT_TRUE(finishBrainVisionWriter(writer, error)) << error;
+            EXPECT_NE(readFile(folder.file("r_OBS.vhdr"))
+                          .find("DataFile=r_OBS.eeg\r\nMarkerFile=r_OBS.vmrk\r\n"),
+                      std::string::npos);
+            ASSERT_TRUE(openBrainVisionReader(folder.file("r_OBS.vhdr"), copy, error)) << error;
+            EXPECT_EQ(readInBlocks(copy, nullptr), samples);
+            EXPECT_EQ(described(copy.info), described(info));
+            EXPECT_EQ(copy.markerEntries == raw.markerEntries, verbatim);
         }
 }
 
@@ -121,10 +149,7 @@ TEST(BrainVisionFiles, RefusesWhatIsInconsistentNamingFileLineAndField) {
          "NumberOfChannels: 3, but [Channel Infos] has 2 channels"},
         {'h', "=2000", "=-1", "b.vhdr",
          "line 11: SamplingInterval: expected a positive interval in microseconds, not -1"},
-        {'h', "SamplingInterval=2000\n", "", "b.vhdr",
-         "SamplingInterval: missing from [Common Infos]"},
         {'h', "DataFile=b.eeg\n", "", "b.vhdr", "DataFile: missing from [Common Infos]"},
-        {'h', "BinaryFormat=INT_16\n", "", "b.vhdr", "BinaryFormat: missing from [Binary Infos]"},
         {'h', "Ch2=", "Ch3=", "b.vhdr",
          "line 18: Ch3: expected Ch2 (channels are numbered 1 to 2)"},
         {'h', "Ch2=B,,0.5", "Ch2=B,,half", "b.vhdr",
@@ -137,8 +162,6 @@ TEST(BrainVisionFiles, RefusesWhatIsInconsistentNamingFileLineAndField) {
          "line 15: UseBigEndianOrder: expected NO (big-endian data is not read), not YES"},
         {'h', "DataFormat=", "DataFormat ", "b.vhdr",
          "line 8: expected key=value, not DataFormat BINARY"},
-        {'h', "[Channel Infos]", "[Channel Infos", "b.vhdr",
-         "line 16: expected a section name in [ ]"},
         {'h', "DataFile=b.eeg", "DataFile=gone.eeg", "gone.eeg", "No such file or directory"},
         {'h', "=2000\n", "=2000\nDataPoints=5\n", "b.eeg",
          "holds 16 bytes, shorter than the header's DataPoints=5 of 2 channels"},
@@ -146,13 +169,9 @@ TEST(BrainVisionFiles, RefusesWhatIsInconsistentNamingFileLineAndField) {
          "holds 15 bytes, not a whole number of samples of 2 channels of 2 bytes"},
         {'h', "MarkerFile=b.vmrk", "MarkerFile=none.vmrk", "none.vmrk",
          "No such file or directory"},
-        {'m', "Marker File,", "Header File,", "b.vmrk",
-         "line 1: expected \"Brain Vision Data Exchange Marker File, Version 1.0\" (or 2.0), not "
-         "\"Brain Vision Data Exchange Header File, Version 1.0\""},
         {'m', ",4,1,0", ",5,1,0", "b.vmrk", "line 8: Mk1: position 5 is after the last sample (4)"},
         {'m', ",4,1,0", ",0,1,0", "b.vmrk",
          "line 8: Mk1: expected a position of at least 1, not \"0\""},
-        {'m', ",4,1,0", ",4,x,0", "b.vmrk", "line 8: Mk1: expected a size in samples, not \"x\""},
         {'m', "Mk1=", "Marker1=", "b.vmrk",
          "line 8: Marker1: expected Mk<number>=<type>,<description>,<position>,..."},
         {'m', ",0\n", ",0\nMk1=Stimulus,S  2,3,1,0\n", "b.vmrk",
@@ -186,71 +205,16 @@ TEST(BrainVisionFiles, RefusesWhatIsInconsistentNamingFileLineAndField) {
     }
 }
 
-// What the writer writes reads back as it was given; a corrected copy keeps
-// its input's marker entries word for word; an unfinished one leaves nothing.
-TEST(BrainVisionFiles, WriterKeepsNamesUnitsSamplesAndMarkers) {
+// What the writer cannot complete leaves nothing behind.
+TEST(BrainVisionFiles, WriterRefusesAndLeavesNothingUnfinished) {
     TemporaryFolder folder;
     RecordingInfo info;
     info.samplingFrequency = 250;
     info.samples = 23;
-    info.channels = {{"Fz", "µV", 250}, {"A,B", "mV", 250}, {"Pulse", "V", 250}, {"N", "nV", 250}};
-    info.markers = {{"Stimulus", "S  1", 0, 1}, {"Response", "R,128", 22, 0}};
-    std::vector<float> samples(4 * 23);
-    for (std::size_t index = 0; index < samples.size(); ++index)
-        samples[index] = static_cast<float>(
-            std::ldexp(std::sin(index * 0.7), static_cast<int>(index % 40) - 20));
-    // samples[c * 23 + s] re-cut into blocks of at most 10
-    const auto writeInBlocks = [&](const std::string& path, const RecordingInfo& written,
-                                   const std::vector<std::string>& entries) {
-        BrainVisionWriter writer;
-        std::string error;
-        ASSERT_TRUE(createBrainVisionWriter(path, written, entries, writer, error)) << error;
-        for (int64_t first = 0; first < 23; first += 10) {
-            const int64_t count = std::min<int64_t>(10, 23 - first);
-            std::vector<float> block;
-            for (int c = 0; c < 4; ++c)
-                block.insert(block.end(), &samples[c * 23 + first],
-                             &samples[c * 23 + first + count]);
-            ASSERT_TRUE(appendBrainVisionBlock(writer, block.data(), count, error)) << error;
-        }
-        ASSERT_TRUE(finishBrainVisionWriter(writer, error)) << error;
-    };
-    writeInBlocks(folder.file("sub01_OBS.vhdr"), info, brainVisionMarkerEntries(info.markers));
-    const std::string header = readFile(folder.file("sub01_OBS.vhdr"));
-    EXPECT_NE(header.find("DataFile=sub01_OBS.eeg\r\nMarkerFile=sub01_OBS.vmrk\r\n"),
-              std::string::npos);
-    BrainVisionReader reader;
-    std::string error;
-    ASSERT_TRUE(openBrainVisionReader(folder.file("sub01_OBS.vhdr"), reader, error)) << error;
-    EXPECT_EQ(reader.info.samplingFrequency, 250.0);
-    ASSERT_EQ(reader.info.channels.size(), 4u);
-    for (int c = 0; c < 4; ++c) {
-        EXPECT_EQ(reader.info.channels[c].name, info.channels[c].name);
-        EXPECT_EQ(reader.info.channels[c].unit, info.channels[c].unit);
-    }
-    ASSERT_EQ(reader.info.markers.size(), 2u);
-    EXPECT_EQ(brainVisionConditionName(reader.info.markers[1]), "Response/R,128");
-    EXPECT_EQ(reader.info.markers[1].sample, 22);
-    EXPECT_EQ(reader.info.markers[1].duration, 0);
-    std::vector<float> read(4 * 23);
-    ASSERT_TRUE(readBrainVisionBlock(reader, 0, 23, read.data(), error)) << error;
-    EXPECT_EQ(read, samples);
-
-    // The corrected copy of a recording whose entries are not in our own form.
-    RawBrainVision raw = roundTripRecording("INT_16", true);
-    const std::string input = writeRawBrainVision(folder, "in", raw);
-    ASSERT_TRUE(openBrainVisionReader(input, reader, error)) << error;
-    info = reader.info;
-    info.samples = 23;
-    writeInBlocks(folder.file("in_OBS.vhdr"), info, reader.markerEntries);
-    std::string entries;
-    for (const std::string& entry : raw.markerEntries) entries += entry + "\r\n";
-    EXPECT_NE(readFile(folder.file("in_OBS.vmrk")).find(entries), std::string::npos);
-
-    // Refusals; an unfinished copy leaves no file behind.
-    const std::size_t before = std::distance(std::filesystem::directory_iterator(folder.path),
-                                             std::filesystem::directory_iterator());
+    info.channels = {{"Fz", "µV", 250}};
+    const std::vector<float> samples(24, 1.0f);
     BrainVisionWriter writer;
+    std::string error;
     EXPECT_FALSE(createBrainVisionWriter(folder.file("x.eeg"), info, {}, writer, error));
     EXPECT_EQ(error, folder.file("x.eeg") + ": expected a header file name ending in .vhdr");
     ASSERT_TRUE(createBrainVisionWriter(folder.file("x.vhdr"), info, {}, writer, error));
@@ -258,9 +222,7 @@ TEST(BrainVisionFiles, WriterKeepsNamesUnitsSamplesAndMarkers) {
     ASSERT_TRUE(appendBrainVisionBlock(writer, samples.data(), 5, error));
     EXPECT_FALSE(finishBrainVisionWriter(writer, error));
     EXPECT_EQ(error, folder.file("x.eeg") + ": 5 of 23 samples written");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path),
-                            std::filesystem::directory_iterator()),
-              static_cast<std::ptrdiff_t>(before));
+    EXPECT_TRUE(std::filesystem::is_empty(folder.path));
 }
 
 }  // namespace

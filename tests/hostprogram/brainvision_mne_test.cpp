@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
-#include <tuple>
 
 #include "brainvision_test_files.h"
 #include "hostprogram/recordings/brainvision_markers.h"
@@ -17,31 +16,30 @@
 namespace {
 
 // For each header given (pairs: header, output prefix) writes <prefix>.txt:
-// "<rate> <samples> <channels>", then per channel "<name>\t<unit scale>",
-// then per annotation "<sample>\t<duration>\t<description>"; and <prefix>.bin:
-// the samples as little-endian doubles, channel after channel, divided by the
-// unit's scale so that they are in each channel's own unit, as ours are.
+// "<rate> <samples>", a line "<name> <unit scale>" per channel and a line
+// "<sample> <duration> <description>" per annotation, sorted; and
+// <prefix>.bin: the samples as little-endian doubles, channel after channel,
+// divided by the unit's scale so that they are in each channel's own unit.
 const char kMneScript[] = R"(import sys, mne, numpy as np
 for header, prefix in zip(sys.argv[1::2], sys.argv[2::2]):
     raw = mne.io.read_raw_brainvision(header, preload=True, verbose='error')
     rate = raw.info['sfreq']
     scales = np.array([c['range'] for c in raw.info['chs']])
     (raw.get_data() / scales[:, None]).astype('<f8').tofile(prefix + '.bin')
-    with open(prefix + '.txt', 'w', encoding='utf-8') as out:
-        out.write('%r %d %d\n' % (rate, raw.n_times, len(raw.ch_names)))
-        for name, scale in zip(raw.ch_names, scales):
-            out.write('%s\t%r\n' % (name, scale))
-        for a in raw.annotations:
-            out.write('%d\t%d\t%s\n' % (round(a['onset'] * rate), round(a['duration'] * rate),
-                                        a['description']))
+    lines = ['%.17g %d' % (rate, raw.n_times)]
+    lines += ['%s %g' % (name, scale) for name, scale in zip(raw.ch_names, scales)]
+    lines += sorted('%d %d %s' % (round(a['onset'] * rate), round(a['duration'] * rate),
+                                  a['description']) for a in raw.annotations)
+    open(prefix + '.txt', 'w', encoding='utf-8').write(''.join(l + '\n' for l in lines))
 )";
 
-double unitScale(const std::string& unit) {
-    const std::pair<const char*, double> known[] = {
-        {"V", 1}, {"mV", 1e-3}, {"µV", 1e-6}, {"nV", 1e-9}};
-    for (const auto& [name, scale] : known)
-        if (unit == name) return scale;
-    return NAN;  // a unit MNE does not take as a voltage: not compared
+// What MNE takes a unit to mean: its metric prefix, if any, scales the rest.
+std::string unitScale(const std::string& unit) {
+    const std::pair<const char*, const char*> prefixes[] = {
+        {"µ", "1e-06"}, {"u", "1e-06"}, {"m", "0.001"}, {"n", "1e-09"}};
+    for (const auto& [prefix, scale] : prefixes)
+        if (unit.size() > std::strlen(prefix) && unit.rfind(prefix, 0) == 0) return scale;
+    return "1";
 }
 
 void expectSameAsMne(const std::string& header, const std::string& prefix) {
@@ -50,46 +48,29 @@ void expectSameAsMne(const std::string& header, const std::string& prefix) {
     std::string error;
     ASSERT_TRUE(openBrainVisionReader(header, reader, error)) << error;
     const RecordingInfo& info = reader.info;
-    std::ifstream text(prefix + ".txt");
-    double rate = 0;
-    int64_t samples = 0;
-    std::size_t channels = 0;
-    ASSERT_TRUE(text >> rate >> samples >> channels) << "MNE gave nothing";
-    EXPECT_NEAR(info.samplingFrequency, rate, 1e-9 * rate);
-    ASSERT_EQ(info.samples, samples);
-    ASSERT_EQ(info.channels.size(), channels);
-    std::string line;
-    std::getline(text, line);
-    for (const RecordingChannel& channel : info.channels) {
-        std::getline(text, line);
-        const std::size_t tab = line.find('\t');
-        EXPECT_EQ(channel.name, line.substr(0, tab));
-        const double scale = unitScale(channel.unit);
-        if (!std::isnan(scale)) {
-            EXPECT_EQ(std::stod(line.substr(tab + 1)), scale) << channel.unit;
-        }
-    }
-    std::vector<std::tuple<int64_t, int64_t, std::string>> theirs, ours;
-    while (std::getline(text, line)) {
-        const std::size_t first = line.find('\t'), second = line.find('\t', first + 1);
-        theirs.emplace_back(std::stoll(line.substr(0, first)),
-                            std::stoll(line.substr(first + 1, second - first - 1)),
-                            line.substr(second + 1));
-    }
+    char rate[32];
+    std::snprintf(rate, sizeof rate, "%.17g", info.samplingFrequency);
+    std::vector<std::string> lines = {std::string(rate) + " " + std::to_string(info.samples)};
+    for (const RecordingChannel& channel : info.channels)
+        lines.push_back(channel.name + " " + unitScale(channel.unit));
+    const std::size_t channelLines = lines.size();
     for (const RecordingMarker& marker : info.markers)
-        ours.emplace_back(marker.sample, marker.duration, brainVisionConditionName(marker));
-    std::sort(theirs.begin(), theirs.end());
-    std::sort(ours.begin(), ours.end());
-    EXPECT_EQ(ours, theirs);
+        lines.push_back(std::to_string(marker.sample) + " " + std::to_string(marker.duration) +
+                        " " + brainVisionConditionName(marker));
+    std::sort(lines.begin() + channelLines, lines.end());
+    std::string ours;
+    for (const std::string& line : lines) ours += line + "\n";
+    EXPECT_EQ(ours, readFile(prefix + ".txt"));
     const std::string bytes = readFile(prefix + ".bin");
-    ASSERT_EQ(bytes.size(), channels * samples * sizeof(double));
-    std::vector<double> reference(channels * samples);
+    const std::size_t values = info.channels.size() * info.samples;
+    ASSERT_EQ(bytes.size(), values * sizeof(double));
+    std::vector<double> reference(values);
     std::memcpy(reference.data(), bytes.data(), bytes.size());
-    std::vector<float> block(channels * samples);
-    ASSERT_TRUE(readBrainVisionBlock(reader, 0, samples, block.data(), error)) << error;
-    for (std::size_t index = 0; index < block.size(); ++index)
-        ASSERT_NEAR(block[index], reference[index], 1e-6 * std::fabs(reference[index]))
-            << "channel " << index / samples + 1 << ", sample " << index % samples;
+    std::vector<float> samples(values);
+    ASSERT_TRUE(readBrainVisionBlock(reader, 0, info.samples, samples.data(), error)) << error;
+    for (std::size_t index = 0; index < values; ++index)
+        ASSERT_NEAR(samples[index], reference[index], 1e-6 * std::fabs(reference[index]))
+            << "channel " << index / info.samples + 1 << ", sample " << index % info.samples;
 }
 
 TEST(BrainVisionMne, OurReadingAndWritingAgreeWithMne) {
@@ -116,7 +97,8 @@ TEST(BrainVisionMne, OurReadingAndWritingAgreeWithMne) {
     ASSERT_TRUE(readBrainVisionBlock(reader, 0, reader.info.samples, samples.data(), error));
     BrainVisionWriter writer;
     ASSERT_TRUE(createBrainVisionWriter(folder.file("copy_OBS.vhdr"), reader.info,
-                                        reader.markerEntries, writer, error))
+                                        brainVisionMarkerEntries(reader.info.markers), writer,
+                                        error))
         << error;
     ASSERT_TRUE(appendBrainVisionBlock(writer, samples.data(), reader.info.samples, error));
     ASSERT_TRUE(finishBrainVisionWriter(writer, error)) << error;
