@@ -22,7 +22,7 @@ struct RecordingMarker {
     std::string type;         // "Stimulus", "Response", ...; empty for EDF+ annotations
     std::string description;  // "S  1", "R128", or the annotation's text
     int64_t sample = 0;       // zero-based, at the recording's main rate
-    int64_t duration = 1;     // in samples, at least 1
+    int64_t duration = 1;     // in samples; 0 where a BrainVision marker has size 0
 };
 
 struct RecordingInfo {
