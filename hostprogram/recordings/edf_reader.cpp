@@ -3,6 +3,7 @@
 #include <edflib.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -14,12 +15,13 @@
 
 namespace {
 
-// "uV" is how EDF spells the micro sign in its ASCII header; the model uses
-// the sign itself, as the reference reader does.
+// "uV" is how EDF spells the micro sign in its ASCII header (some writers
+// put the Latin-1 sign); the model uses the sign itself in UTF-8, as the
+// reference reader does.
 std::string unitOf(const std::string& dimension) {
-    if (!dimension.empty() && (dimension[0] == 'u' || dimension[0] == '\xb5'))
-        return "\xc2\xb5" + dimension.substr(1);
-    return dimension;
+    const bool micro = dimension.size() >= 2 && (dimension[0] == 'u' || dimension[0] == '\xb5') &&
+                       std::isupper(static_cast<unsigned char>(dimension[1]));
+    return micro ? "\xc2\xb5" + dimension.substr(1) : dimension;
 }
 
 bool isStatusLabel(const std::string& label) {

@@ -20,7 +20,8 @@
 // trigger channel of BDF recorders, which EDF exports keep) gives a marker of
 // type "Status" named by the trigger code (decimal) wherever the low 16 bits
 // of its stored integer change to a code other than 0; the first sample
-// counts as a change from 0.
+// counts as a change from 0. Opening such a recording reads it through once,
+// a data record at a time.
 
 #include <cstdint>
 #include <cstdio>

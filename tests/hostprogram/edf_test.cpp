@@ -327,6 +327,14 @@ TEST(EdfFiles, RefusesBadFilesSayingWhatIsWrong) {
         EXPECT_EQ(error.rfind(path + ": " + test.expected, 0), 0u) << error;
     }
 
+    // Cut anywhere before its last byte, the file is refused, never read
+    // past its end.
+    for (std::size_t length = 0; length < good.size(); length += length < 1100 ? 1 : 97) {
+        writeFile(path, good.substr(0, length));
+        EdfReader reader;
+        EXPECT_FALSE(openEdf(path, reader, error)) << length;
+    }
+
     // What EDF cannot hold is refused before anything is written.
     RecordingInfo wrong = recording;
     wrong.markers.push_back({"", "late", 1000, 1});
