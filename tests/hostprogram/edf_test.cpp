@@ -373,6 +373,14 @@ TEST(EdfFiles, RealRecordingsReadAsMneReadsThem) {
         for (const RecordingChannel& channel : reader.info.channels) names.push_back(channel.name);
         EXPECT_EQ(names, mne.names);
         EXPECT_EQ(markerTexts(reader.info), mne.markers);
+        // Never corrected: the trigger channel and what MNE had to resample.
+        for (std::size_t channel = 0; channel < names.size(); ++channel)
+            EXPECT_EQ(edfChannelExclusion(reader, static_cast<int>(channel)),
+                      names[channel] == "Status" ? EdfExclusion::kStatus
+                      : reader.info.channels[channel].samplingFrequency != mne.rate
+                          ? EdfExclusion::kOtherRate
+                          : EdfExclusion::kNone)
+                << names[channel];
         const std::vector<float> read = readAll(reader);
         for (std::size_t block = 0; block < reader.blockChannels.size(); ++block) {
             const int channel = reader.blockChannels[block];
