@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/mne_python.h"
 #include "tests/support/temporary_folder.h"
 
 struct RawBrainVision {
@@ -78,15 +79,6 @@ inline std::string writeRawBrainVision(const TemporaryFolder& folder, const std:
     writeFile(folder.file(base + ".eeg"), rawDataBytes(raw));
     writeFile(folder.file(base + ".vmrk"), rawMarkerText(raw, base));
     return folder.file(base + ".vhdr");
-}
-
-// The command of a python3 that has MNE-Python, or empty when none has.
-inline std::string pythonWithMne() {
-    for (const char* python : {"python3", "/usr/bin/python3"}) {
-        const std::string command = std::string(python) + " -c 'import mne' 2>/dev/null";
-        if (std::system(command.c_str()) == 0) return python;
-    }
-    return std::string();
 }
 
 // Four channels (one name with a comma, one unit left to its default) of 37

@@ -1,0 +1,7 @@
+#pragma once
+
+// EDFlib's negative result codes in words, for messages that name the file.
+
+#include <string>
+
+std::string edfLibraryError(int code);
