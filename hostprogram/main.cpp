@@ -4,6 +4,7 @@
 
 #include "hostprogram/cli/options.h"
 #include "hostprogram/cli/usage_text.h"
+#include "hostprogram/commands/convert_command.h"
 #include "hostprogram/commands/demo_command.h"
 #include "hostprogram/commands/generate_command.h"
 #include "hostprogram/commands/info_command.h"
@@ -44,6 +45,8 @@ int main(int argc, char** argv) {
             return kExitCompleted;
         case Command::kInfo:
             return infoCommand(options);
+        case Command::kConvert:
+            return convertCommand(options);
         case Command::kAbout:
             return aboutCommand(options);
         case Command::kDemo:

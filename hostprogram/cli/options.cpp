@@ -31,7 +31,7 @@ struct PrintOnly {
 
 // The commands an option belongs to. A run option refused by info, about and
 // generate is only refused after the whole line was read.
-enum class Scope { kEveryCommand, kRun, kDemoAndGenerate, kGenerate };
+enum class Scope { kEveryCommand, kRun, kDemoAndGenerate, kGenerate, kInfo, kInfoAndConvert };
 
 struct Parser {
     Parser(Options& filled, const CLI::App& parsing) : options(filled), app(&parsing) {}
@@ -52,7 +52,9 @@ std::string extrasMessage(const Parser& parser) {
             const bool isLong = extra.compare(0, 2, "--") == 0;
             return "unknown option '" + (isLong ? extra.substr(0, extra.find('=')) : extra) + "'";
         }
-        if (parser.options.command != Command::kInfo) return "unexpected argument '" + extra + "'";
+        const Command command = parser.options.command;
+        if (command != Command::kInfo && command != Command::kConvert)
+            return "unexpected argument '" + extra + "'";
     }
     return std::string();
 }
@@ -77,6 +79,11 @@ void checkScope(const Parser& parser, const std::string& name, Scope scope) {
         fail(parser, "option " + name + " belongs to the demo and generate commands");
     if (scope == Scope::kGenerate && !generating)
         fail(parser, "option " + name + " belongs to the generate command");
+    if (scope == Scope::kInfo && command != Command::kInfo)
+        fail(parser, "option " + name + " belongs to the info command");
+    if (scope == Scope::kInfoAndConvert && command != Command::kInfo &&
+        command != Command::kConvert)
+        fail(parser, "option " + name + " belongs to the info and convert commands");
 }
 
 // An option with a value. names: "--input" or "-i,--input"; read stores the
@@ -190,6 +197,9 @@ void addOptions(CLI::App& app, Parser& parser) {
     });
     addNumberOption(app, parser, "--blas-threads", run, "a whole number between 1 and 64",
                     o.blasThreads, 1, 64);
+    addTextOption(app, parser, "--exclude", Scope::kInfo,
+                  "channel names or numbers from 1, such as ECG,EOG1,33-34", o.exclude);
+    addTextOption(app, parser, "--unit", Scope::kInfoAndConvert, "a unit such as uV or mV", o.unit);
     addNumberOption(app, parser, "--seed", recording, "a whole number from 0", o.demo.seed, 0,
                     INT_MAX);
 }
@@ -208,6 +218,10 @@ void addFlags(CLI::App& app, Parser& parser) {
     flag("--help", [printOnly] { printOnly(Command::kHelp); });
     flag("--version", [printOnly] { printOnly(Command::kVersion); });
     flag("--batch", [&parser] { parser.options.batch = true; });
+    flag("--json", [&parser] {
+        checkScope(parser, "--json", Scope::kInfo);
+        parser.options.json = true;
+    });
     flag("--timings", [&parser] {
         parser.options.timings = true;
         parser.sawRunOption = true;
@@ -215,8 +229,9 @@ void addFlags(CLI::App& app, Parser& parser) {
 }
 
 const std::pair<const char*, Command> kCommands[] = {
-    {"run", Command::kRun},   {"demo", Command::kDemo},   {"generate", Command::kGenerate},
-    {"info", Command::kInfo}, {"about", Command::kAbout}, {"help", Command::kHelp},
+    {"run", Command::kRun},   {"demo", Command::kDemo},       {"generate", Command::kGenerate},
+    {"info", Command::kInfo}, {"convert", Command::kConvert}, {"about", Command::kAbout},
+    {"help", Command::kHelp},
 };
 
 void addCommands(CLI::App& app, Parser& parser) {
@@ -233,12 +248,6 @@ void addCommands(CLI::App& app, Parser& parser) {
             parser.options.command = command;
         });
     }
-}
-
-ExitStatus usageError(const std::string& message) {
-    std::fprintf(stderr, "LumatraZT: %s\nTry 'LumatraZT --help' for more information.\n",
-                 message.c_str());
-    return kExitUsage;
 }
 
 // What CLI11 left for the end of its parse: options it does not know, a flag
@@ -292,10 +301,16 @@ bool isCommandWord(const std::string& word) {
 
 }  // namespace
 
+ExitStatus reportUsageError(const std::string& message) {
+    std::fprintf(stderr, "LumatraZT: %s\nTry 'LumatraZT --help' for more information.\n",
+                 message.c_str());
+    return kExitUsage;
+}
+
 ExitStatus parseCommandLine(int argc, const char* const* argv, Options& options) {
     options = Options();
     if (argc > 1 && argv[1][0] != '-' && !isCommandWord(argv[1]))
-        return usageError(std::string("unknown command '") + argv[1] + "'");
+        return reportUsageError(std::string("unknown command '") + argv[1] + "'");
     CLI::App app;
     Parser parser(options, app);
     addFlags(app, parser);
@@ -310,22 +325,26 @@ ExitStatus parseCommandLine(int argc, const char* const* argv, Options& options)
         options.command = stop.command;
         return kExitCompleted;
     } catch (const UsageError& error) {
-        return usageError(error.message);
+        return reportUsageError(error.message);
     } catch (const CLI::ParseError& error) {
-        return usageError(messageOf(error, parser, lastArgument));
+        return reportUsageError(messageOf(error, parser, lastArgument));
     }
     const std::string extras = extrasMessage(parser);
-    if (!extras.empty()) return usageError(extras);
-    if (options.command == Command::kInfo) options.infoPaths = app.remaining(true);
+    if (!extras.empty()) return reportUsageError(extras);
+    const bool listsFiles =
+        options.command == Command::kInfo || options.command == Command::kConvert;
+    if (listsFiles) options.infoPaths = app.remaining(true);
     if (options.command == Command::kInfo && options.infoPaths.empty())
-        return usageError("info needs at least one CTC file");
-    if ((options.command == Command::kInfo || options.command == Command::kAbout ||
+        return reportUsageError("info needs at least one recording file");
+    if (options.command == Command::kConvert && options.infoPaths.size() != 2)
+        return reportUsageError("convert needs an input and an output file");
+    if ((listsFiles || options.command == Command::kAbout ||
          options.command == Command::kGenerate) &&
         parser.sawRunOption)
-        return usageError("the options of a run do not apply to this command");
+        return reportUsageError("the options of a run do not apply to this command");
     if (options.command == Command::kDemo &&
         (options.answers.inputPath || options.answers.protocolPath))
-        return usageError(
+        return reportUsageError(
             "the demo makes its own input and protocol; run without the demo "
             "to use your own");
     return kExitCompleted;

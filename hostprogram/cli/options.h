@@ -9,7 +9,7 @@
 #include "hostprogram/cli/exit_status.h"
 #include "hostprogram/cli/product_kind.h"
 
-enum class Command { kRun, kDemo, kGenerate, kInfo, kAbout, kHelp, kVersion };
+enum class Command { kRun, kDemo, kGenerate, kInfo, kConvert, kAbout, kHelp, kVersion };
 
 // The settings of the demo recording (and of the generate command's).
 struct DemoSettings {
@@ -54,10 +54,17 @@ struct Options {
     bool timings = false;  // print where the run's time went
     ReportSettings report;
     DemoSettings demo;
-    std::vector<std::string> infoPaths;
+    std::vector<std::string> infoPaths;  // info: the files; convert: input and output
+    bool json = false;                   // info: one JSON object per file
+    std::string exclude;                 // info: channels never corrected (empty: none)
+    std::string unit = "\u00b5V";        // info and convert: the unit of CTC samples
 };
 
 // Fills options from the command line. Returns kExitCompleted when the
 // command should go ahead, kExitUsage (after a message on standard error)
 // when the command line is wrong.
 ExitStatus parseCommandLine(int argc, const char* const* argv, Options& options);
+
+// Prints "LumatraZT: <message>" and the hint to the help on standard error,
+// as for every usage error; for those a command finds after the parse.
+ExitStatus reportUsageError(const std::string& message);

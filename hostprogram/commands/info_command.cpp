@@ -1,8 +1,12 @@
 #include "hostprogram/commands/info_command.h"
 
+#include <map>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "ctc/ctc_format.h"
+#include "hostprogram/recordings/channel_selection.h"
+#include "hostprogram/recordings/recording_source.h"
 
 namespace {
 
@@ -98,21 +102,117 @@ void printCtcHeader(const std::string& path, const CtcHeader& header, std::FILE*
     }
 }
 
+namespace {
+
+// What info tells of any recording: the source, and per channel whether the
+// run would correct it.
+struct Described {
+    RecordingSource source;
+    std::vector<bool> corrected;
+};
+
+bool describe(const std::string& path, const Options& options, Described& described,
+              std::string& error) {
+    RecordingSource& source = described.source;
+    if (!openRecordingSource(path, options.unit, source, error)) return false;
+    described.corrected.assign(source.info.channels.size(), true);
+    for (std::size_t channel = 0; channel < source.alwaysExcluded.size(); ++channel)
+        if (source.alwaysExcluded[channel]) described.corrected[channel] = false;
+    if (options.exclude.empty()) return true;
+    std::vector<int> excluded;
+    if (!resolveChannelList(options.exclude, source.info, excluded, error)) {
+        error = path + ": --exclude " + error;
+        return false;
+    }
+    for (int channel : excluded) described.corrected[static_cast<std::size_t>(channel)] = false;
+    return true;
+}
+
+std::map<std::string, int64_t> conditionCounts(const RecordingInfo& info) {
+    std::map<std::string, int64_t> counts;
+    for (const RecordingMarker& marker : info.markers)
+        ++counts[recordingConditionName(info.format, marker)];
+    return counts;
+}
+
+nlohmann::ordered_json jsonOf(const Described& described) {
+    const RecordingInfo& info = described.source.info;
+    nlohmann::ordered_json channels = nlohmann::ordered_json::array();
+    for (std::size_t channel = 0; channel < info.channels.size(); ++channel) {
+        const RecordingChannel& each = info.channels[channel];
+        channels.push_back({{"name", each.name},
+                            {"unit", each.unit},
+                            {"sampling_frequency", each.samplingFrequency},
+                            {"corrected", static_cast<bool>(described.corrected[channel])}});
+    }
+    nlohmann::ordered_json conditions = nlohmann::ordered_json::object();
+    for (const auto& [name, count] : conditionCounts(info)) conditions[name] = count;
+    return {{"format", recordingFormatKey(info.format)},
+            {"sampling_frequency", info.samplingFrequency},
+            {"samples", info.samples},
+            {"channels", channels},
+            {"conditions", conditions}};
+}
+
+void printRecording(const Described& described, std::FILE* out) {
+    const RecordingInfo& info = described.source.info;
+    std::fprintf(out, "%s\n", described.source.path.c_str());
+    std::fprintf(out, "  %-22s %s\n", "Format", recordingFormatName(info.format));
+    std::fprintf(out, "  %-22s %g Hz\n", "SamplingFrequency", info.samplingFrequency);
+    std::fprintf(out, "  %-22s %lld\n", "Samples", static_cast<long long>(info.samples));
+    if (info.samplingFrequency > 0)
+        std::fprintf(out, "  %-22s %.3f s\n", "Duration",
+                     static_cast<double>(info.samples) / info.samplingFrequency);
+    std::fprintf(out, "  %-22s %zu\n", "Channels", info.channels.size());
+    for (std::size_t channel = 0; channel < info.channels.size(); ++channel) {
+        const RecordingChannel& each = info.channels[channel];
+        std::fprintf(out, "    %3zu  %-16s %-6s %g Hz  %s\n", channel + 1, each.name.c_str(),
+                     each.unit.c_str(), each.samplingFrequency,
+                     described.corrected[channel] ? "corrected" : "not corrected");
+    }
+    const std::map<std::string, int64_t> counts = conditionCounts(info);
+    std::fprintf(out, "  %-22s %zu\n", "Conditions", counts.size());
+    for (const auto& [name, count] : counts)
+        std::fprintf(out, "    %-24s %lld\n", name.c_str(), static_cast<long long>(count));
+}
+
+// Today's listing of a CTC file's header, unchanged.
+bool printCtc(const std::string& path, std::string& error) {
+    CtcHeader header;
+    if (!readCtcHeader(path, header, error)) return false;
+    printCtcHeader(path, header, stdout);
+    return true;
+}
+
+}  // namespace
+
 ExitStatus infoCommand(const Options& options) {
     ExitStatus status = kExitCompleted;
     bool first = true;
     for (const std::string& path : options.infoPaths) {
-        CtcHeader header;
         std::string error;
-        if (!first) std::printf("\n");
+        if (!first && !options.json) std::printf("\n");
         first = false;
-        if (!readCtcHeader(path, header, error)) {
+        RecordingFormat format = RecordingFormat::kCtc;
+        const bool known = recordingFormatOfPath(path, format, error);
+        bool shown = known;
+        if (format == RecordingFormat::kCtc && !options.json) {
+            // A CTC file under another name is listed as it always was; any
+            // other file is refused for its name.
+            std::string formatError = error;
+            shown = printCtc(path, error);
+            if (!shown && !known) error = formatError;
+        } else if (shown) {
+            Described described;
+            shown = describe(path, options, described, error);
+            if (shown && options.json) std::printf("%s\n", jsonOf(described).dump(2).c_str());
+            if (shown && !options.json) printRecording(described, stdout);
+        }
+        if (!shown) {
             std::fflush(stdout);
             std::fprintf(stderr, "LumatraZT: %s\n", error.c_str());
             status = kExitFailed;
-            continue;
         }
-        printCtcHeader(path, header, stdout);
     }
     return status;
 }

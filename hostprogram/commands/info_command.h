@@ -7,8 +7,9 @@
 #include "hostprogram/cli/options.h"
 #include "hostprogram/recordings/ctc_reader.h"
 
-// Prints the header of every CTC file named; kExitFailed when one could not
-// be read (the others are still printed).
+// Describes every recording named: a CTC file by its header, the other
+// formats by their channels and conditions; with --json one JSON object per
+// file. kExitFailed when one could not be read (the others are still printed).
 ExitStatus infoCommand(const Options& options);
 
 void printCtcHeader(const std::string& path, const CtcHeader& header, std::FILE* out);

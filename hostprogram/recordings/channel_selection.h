@@ -1,0 +1,18 @@
+#pragma once
+
+// The channels a user names on the command line (--exclude), resolved
+// against a recording: the names are only known once the file is open.
+
+#include <string>
+#include <vector>
+
+#include "hostprogram/recordings/recording.h"
+
+// LIST is comma-separated; each item is a channel's name as the recording
+// gives it, or a channel number from 1 or a range of them ("33-34"); a name
+// wins over a number that reads the same. Fills channels with zero-based
+// info.channels indices, each once, in the order of the recording. False
+// with error "<item>: <why>" for an empty item, a name the recording lacks
+// or a number beyond its channels.
+bool resolveChannelList(const std::string& list, const RecordingInfo& info,
+                        std::vector<int>& channels, std::string& error);
