@@ -60,9 +60,9 @@ int32_t occurrenceOfRow(int32_t firstOccurrence, int32_t row, int32_t N, int32_t
 
 // A window is used only when all of its samples lie within the channel. The
 // test is made in 64 bits: triggers may lie anywhere in the signed range.
-bool windowInBounds(const CtcFile& file, int32_t trigger, int32_t pre, int32_t post) {
-    const int64_t firstSample = static_cast<int64_t>(trigger) - pre;
-    const int64_t lastSample = static_cast<int64_t>(trigger) + post;
+bool windowInBounds(const CtcFile& file, int32_t trigger, const ObsSettings& settings) {
+    const int64_t firstSample = static_cast<int64_t>(trigger) - settings.pre;
+    const int64_t lastSample = static_cast<int64_t>(trigger) + settings.post;
     return firstSample >= 0 && lastSample <= static_cast<int64_t>(file.NrOfSamples) - 1;
 }
 
@@ -73,11 +73,11 @@ int64_t firstSampleOf(int32_t trigger, int32_t pre) {
 // Row j holds the window of its occurrence, or zeros when that window is
 // out of bounds (nothing is read for it).
 bool fillRows(ObsWorkspace& ws, CtcFile& file, int32_t channel, int32_t firstOccurrence,
-              OffsetIntVector T, int32_t N, int32_t pre, int32_t post) {
+              OffsetIntVector T, int32_t N, const ObsSettings& settings) {
     for (int32_t j = 0; j < ws.A; ++j) {
         const int32_t t = occurrenceOfRow(firstOccurrence, j, N, ws.A);
-        if (windowInBounds(file, T[t], pre, post)) {
-            ws.windowStarts[j] = firstSampleOf(T[t], pre);
+        if (windowInBounds(file, T[t], settings)) {
+            ws.windowStarts[j] = firstSampleOf(T[t], settings.pre);
         } else {
             ws.windowStarts[j] = kNoWindow;
             for (int32_t i = 0; i < ws.L; ++i) ws.X[j][i] = 0.0f;
@@ -164,14 +164,14 @@ void removeFit(ObsWorkspace& ws, int32_t j, OffsetVector w) {
 }  // namespace
 
 bool correctSegment(ObsWorkspace& ws, CtcFile& file, int32_t channel, int32_t firstOccurrence,
-                    OffsetIntVector T, int32_t N, int32_t pre, int32_t post, OffsetVector w) {
+                    OffsetIntVector T, int32_t N, const ObsSettings& settings, OffsetVector w) {
 #ifdef KORU_PROFILE
     ++profile.segmentCount;
 #endif
     KORU_PROFILE_SPAN(whole, segments);
     // Every read comes before every write: the segment sees the file as the
     // previous segments left it.
-    if (!fillRows(ws, file, channel, firstOccurrence, T, N, pre, post)) return false;
+    if (!fillRows(ws, file, channel, firstOccurrence, T, N, settings)) return false;
     removeRowMeans(ws);
     covarianceOfOccurrences(ws);
     componentBasis(ws);

@@ -5,13 +5,12 @@
 bool correctAndClose(RunState& run) {
     // The window buffer is made only now, once the work storage check has
     // shown that windows of this length can be had.
-    run.window = vector(0, run.windowLength - 1);
+    run.window = vector(0, run.settings.windowLength() - 1);
     run.hasWindow = true;
 
     run.busy.on();
     const bool corrected =
-        correctChannels(run.file, run.triggers, run.occurrenceCount, run.pre, run.post,
-                        run.artifactsPerSegment, run.componentsKept, run.window);
+        correctChannels(run.file, run.triggers, run.occurrenceCount, run.settings, run.window);
     if (!corrected) {
         // What was written so far stays; the input was never touched.
         run.fileOpen = false;

@@ -11,6 +11,7 @@
 #include "ctc/ctc_file.h"
 #include "host/host_contract.h"
 #include "numeric/offset_array.h"
+#include "obs/obs_settings.h"
 #include "run/busy_indicator.h"
 
 struct RunState {
@@ -24,16 +25,12 @@ struct RunState {
     int32_t conditionNumber = 0;  // c, counted from 1
     int32_t preMs = 0;
     int32_t postMs = 0;
-    int32_t pre = 0;
-    int32_t post = 0;
-    int32_t windowLength = 0;     // L = pre + post + 1
+    ObsSettings settings;         // the window in samples, A and K
     int32_t occurrenceCount = 0;  // N
     OffsetIntVector triggers;     // T[0..N-1]
     bool hasTriggers = false;
     OffsetVector window;  // w[0..L-1]
     bool hasWindow = false;
-    int32_t artifactsPerSegment = 0;  // A
-    int32_t componentsKept = 0;       // K
 
     RunState() = default;
     RunState(const RunState&) = delete;

@@ -20,16 +20,16 @@ bool refuseWindow(RunState& run) {
         return true;
     }
     const float frequency = run.file.SamplingFrequency;
-    const bool converted = windowSamplesFromMilliseconds(run.preMs, frequency, &run.pre) &&
-                           windowSamplesFromMilliseconds(run.postMs, frequency, &run.post);
-    const int64_t length = static_cast<int64_t>(run.post) + 1 + run.pre;
+    ObsSettings& settings = run.settings;
+    const bool converted = windowSamplesFromMilliseconds(run.preMs, frequency, &settings.pre) &&
+                           windowSamplesFromMilliseconds(run.postMs, frequency, &settings.post);
+    const int64_t length = static_cast<int64_t>(settings.post) + 1 + settings.pre;
     if (!converted || length > std::numeric_limits<int32_t>::max()) {
         showMessageBox(
             "The temporal window does not cover a valid number of samples at this sampling "
             "frequency. Exiting plugin.");
         return true;
     }
-    run.windowLength = static_cast<int32_t>(length);
     return false;
 }
 
