@@ -46,7 +46,7 @@ StepOutcome prepareOutputFile(RunState& run) {
     // process, and there would be no stem to name the output after.
     if (chosen == 0 || !hasReplaceableExtension(run.inputPath)) {
         logLine("// KORUSuite> Data file not selected correctly. Exiting plugin.");
-        return false;
+        return StepOutcome::EndAsFailure;
     }
 
     run.busy.on();
@@ -56,7 +56,7 @@ StepOutcome prepareOutputFile(RunState& run) {
     if (!copyFileChecked(run.inputPath, run.outputPath)) {
         logLine("// KORUSuite> Error creating the output file. Exiting plugin.");
         run.busy.off();
-        return false;
+        return StepOutcome::EndAsFailure;
     }
     run.busy.off();
     logLine("// KORUSuite> Accessing data ...");
@@ -65,14 +65,14 @@ StepOutcome prepareOutputFile(RunState& run) {
     if (openCtcFile(run.file, run.outputPath.c_str(), kCtcOpenInPlace) != 1) {
         logLine("// KORUSuite> Error reading CTC file. Exiting plugin.");
         run.busy.off();
-        return true;
+        return StepOutcome::EndAsSuccess;
     }
     run.fileOpen = true;
     logHeaderReport(run.file);
     if (refuseUnusableFile(run.file)) {
         run.busy.off();
-        return true;
+        return StepOutcome::EndAsSuccess;
     }
     run.busy.off();
-    return std::nullopt;
+    return StepOutcome::Continue;
 }

@@ -12,7 +12,7 @@ StepOutcome chooseCondition(RunState& run) {
     path[sizeof path - 1] = '\0';
     if (chosen == 0) {
         logLine("// KORUSuite> Protocol file not specified correctly. Exiting plugin.");
-        return false;
+        return StepOutcome::EndAsFailure;
     }
     run.protocolPath = path;
 
@@ -23,7 +23,7 @@ StepOutcome chooseCondition(RunState& run) {
     if (HostApi.ztGetProtocol(&run.protocol) == 0) {
         logLine("// KORUSuite> Protocol not applied to the current VMR/SRF. Exiting plugin.");
         run.busy.off();
-        return true;
+        return StepOutcome::EndAsSuccess;
     }
     const int32_t conditions = run.protocol.NrOfConditions;
     logFormatted("// KORUSuite> Experiment Name : %s",
@@ -42,12 +42,12 @@ StepOutcome chooseCondition(RunState& run) {
         "Please select the condition with the artifact triggers:", conditions, 1, conditions);
     if (run.conditionNumber <= 0) {
         logLine("// KORUSuite> Protocol condition not selected. Exiting plugin.");
-        return true;
+        return StepOutcome::EndAsSuccess;
     }
     // The host would be asked for a condition it does not have.
     if (run.conditionNumber > conditions) {
         showMessageBox("The selected protocol condition does not exist. Exiting plugin.");
-        return true;
+        return StepOutcome::EndAsSuccess;
     }
-    return std::nullopt;
+    return StepOutcome::Continue;
 }

@@ -37,7 +37,7 @@ StepOutcome askObsSettings(RunState& run) {
     // Asking for components with bounds 1..A would make no sense.
     if (A <= 0) {
         showMessageBox("Number of artifacts per segment must be at least 1. Exiting plugin.");
-        return true;
+        return StepOutcome::EndAsSuccess;
     }
     run.settings.componentsKept = HostApi.ztGetIntegerInput(
         "OBS Settings (2).\nPlease enter number of desired PCs to keep in OBS:",
@@ -47,14 +47,14 @@ StepOutcome askObsSettings(RunState& run) {
         showMessageBox(
             "Number of PCs to keep must lie between 1 and the number of artifacts per segment. "
             "Exiting plugin.");
-        return true;
+        return StepOutcome::EndAsSuccess;
     }
     if (N < A) {
         showMessageBox(
             "Too few artifact examples to cover the OBS segment!\nYou may try with a smaller OBS "
             "segment. Exiting plugin.");
-        return true;
+        return StepOutcome::EndAsSuccess;
     }
-    if (refuseWorkspace(run)) return true;
-    return std::nullopt;
+    if (refuseWorkspace(run)) return StepOutcome::EndAsSuccess;
+    return StepOutcome::Continue;
 }

@@ -5,7 +5,6 @@
 // that execute returns.
 
 #include <cstdint>
-#include <optional>
 #include <string>
 
 #include "ctc/ctc_file.h"
@@ -40,8 +39,17 @@ struct RunState {
     ~RunState();
 };
 
-// nullopt: go on with the next step; a value: the run ends with it.
-using StepOutcome = std::optional<bool>;
+// What a step tells the run: go on with the next step, or end now with the
+// result that execute returns.
+enum class StepOutcome {
+    Continue,
+    // execute returns false: the host is told the run failed.
+    EndAsFailure,
+    // execute returns true: the run ends without telling the host of a
+    // failure, also where it refused to go on and has said why itself (in
+    // the log or a message box).
+    EndAsSuccess,
+};
 
 // The input file, its checked copy as output, the opened output and its
 // header in the log.

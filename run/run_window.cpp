@@ -42,7 +42,7 @@ StepOutcome defineWindowAndTriggers(RunState& run) {
     run.postMs = HostApi.ztGetIntegerInput(
         "Temporal window definition:\nPlease enter post-trigger time [ms]:",
         kDefaultPostMilliseconds, kWindowMillisecondsMinimum, kWindowMillisecondsMaximum);
-    if (refuseWindow(run)) return true;
+    if (refuseWindow(run)) return StepOutcome::EndAsSuccess;
 
     run.busy.on();
     ConditionRecord condition{};
@@ -55,5 +55,5 @@ StepOutcome defineWindowAndTriggers(RunState& run) {
     buildTriggersAndTrialList(condition, run.protocol.TimeUnit, run.file.SamplingFrequency,
                               trialListPath, run.triggers);
     run.busy.off();
-    return std::nullopt;
+    return StepOutcome::Continue;
 }
