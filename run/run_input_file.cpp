@@ -2,6 +2,7 @@
 
 #include "host/host_api.h"
 #include "host/host_log.h"
+#include "run/busy_indicator.h"
 #include "run/output_copy.h"
 #include "run/run_header_report.h"
 #include "run/run_paths.h"
@@ -49,30 +50,24 @@ StepOutcome prepareOutputFile(RunState& run) {
         return StepOutcome::EndAsFailure;
     }
 
-    run.busy.on();
-    logLine("// KORUSuite> Creating the output file ...");
-    repaintHost();
-    run.outputPath = outputPathFor(run.inputPath);
-    if (!copyFileChecked(run.inputPath, run.outputPath)) {
-        logLine("// KORUSuite> Error creating the output file. Exiting plugin.");
-        run.busy.off();
-        return StepOutcome::EndAsFailure;
+    {
+        const BusyIndicator busy;
+        logLine("// KORUSuite> Creating the output file ...");
+        repaintHost();
+        run.outputPath = outputPathFor(run.inputPath);
+        if (!copyFileChecked(run.inputPath, run.outputPath)) {
+            logLine("// KORUSuite> Error creating the output file. Exiting plugin.");
+            return StepOutcome::EndAsFailure;
+        }
     }
-    run.busy.off();
     logLine("// KORUSuite> Accessing data ...");
-    run.busy.on();
-
+    const BusyIndicator busy;
     if (openCtcFile(run.file, run.outputPath.c_str(), kCtcOpenInPlace) != 1) {
         logLine("// KORUSuite> Error reading CTC file. Exiting plugin.");
-        run.busy.off();
         return StepOutcome::EndAsSuccess;
     }
     run.fileOpen = true;
     logHeaderReport(run.file);
-    if (refuseUnusableFile(run.file)) {
-        run.busy.off();
-        return StepOutcome::EndAsSuccess;
-    }
-    run.busy.off();
+    if (refuseUnusableFile(run.file)) return StepOutcome::EndAsSuccess;
     return StepOutcome::Continue;
 }

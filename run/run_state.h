@@ -11,10 +11,8 @@
 #include "host/host_contract.h"
 #include "numeric/offset_array.h"
 #include "obs/obs_settings.h"
-#include "run/busy_indicator.h"
 
 struct RunState {
-    BusyIndicator busy;
     std::string inputPath;
     std::string outputPath;
     CtcFile file{};
@@ -34,8 +32,7 @@ struct RunState {
     RunState() = default;
     RunState(const RunState&) = delete;
     RunState& operator=(const RunState&) = delete;
-    // Whatever way the run ends, it gives back what it holds and leaves the
-    // busy indicator off.
+    // Whatever way the run ends, it gives back what it holds.
     ~RunState();
 };
 

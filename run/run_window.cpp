@@ -3,6 +3,7 @@
 
 #include "host/host_api.h"
 #include "host/host_log.h"
+#include "run/busy_indicator.h"
 #include "run/dialogue_bounds.h"
 #include "run/run_paths.h"
 #include "run/run_state.h"
@@ -44,7 +45,7 @@ StepOutcome defineWindowAndTriggers(RunState& run) {
         kDefaultPostMilliseconds, kWindowMillisecondsMinimum, kWindowMillisecondsMaximum);
     if (refuseWindow(run)) return StepOutcome::EndAsSuccess;
 
-    run.busy.on();
+    const BusyIndicator busy;
     ConditionRecord condition{};
     HostApi.ztGetProtocolCondition(run.conditionNumber - 1, &condition);
     const std::string trialListPath = trialListPathFor(run.inputPath, conditionNameOf(condition));
@@ -54,6 +55,5 @@ StepOutcome defineWindowAndTriggers(RunState& run) {
     run.hasTriggers = true;
     buildTriggersAndTrialList(condition, run.protocol.TimeUnit, run.file.SamplingFrequency,
                               trialListPath, run.triggers);
-    run.busy.off();
     return StepOutcome::Continue;
 }
