@@ -24,8 +24,7 @@ bool correctChannels(CtcFile& file, OffsetIntVector T, int32_t N, const ObsSetti
     logFormatted("// KORUSuite> Resulting number of segments: %i", segments);
     repaintHost();
 
-    ObsWorkspace workspace;
-    allocateObsWorkspace(workspace, A, settings.componentsKept, settings.windowLength());
+    ObsWorkspace workspace(settings);
     // The channel count is a signed count here: a header value beyond the
     // signed range means no channel at all.
     const int32_t channels = static_cast<int32_t>(file.NrOfChannels);
@@ -43,7 +42,6 @@ bool correctChannels(CtcFile& file, OffsetIntVector T, int32_t N, const ObsSetti
             }
         }
     }
-    releaseObsWorkspace(workspace);
 #ifdef KORU_PROFILE
     printSegmentProfile(
         std::chrono::duration<double>(std::chrono::steady_clock::now() - profileStart).count());

@@ -84,8 +84,8 @@ bool fillRows(ObsWorkspace& ws, CtcFile& file, int32_t channel, int32_t firstOcc
         }
     }
     KORU_PROFILE_SPAN(span, reads);
-    return readWindowRuns(file, static_cast<uint32_t>(channel), ws.windowStarts, ws.A, ws.L,
-                          ws.X.rows, ws.runBuffer, static_cast<int64_t>(ws.A) * ws.L);
+    return readWindowRuns(file, static_cast<uint32_t>(channel), ws.windowStarts.get(), ws.A, ws.L,
+                          ws.X.rows(), ws.runBuffer.get(), static_cast<int64_t>(ws.A) * ws.L);
 }
 
 KORU_VECTOR_CLONES
@@ -109,7 +109,8 @@ void covarianceOfOccurrences(ObsWorkspace& ws) {
         for (int32_t i = 0; i < ws.L; ++i) ws.D[j * L + i] = static_cast<double>(ws.X[j][i]);
     {
         KORU_PROFILE_SPAN(span, product);
-        HostApi.zt_intel_matrix_matrix_mult_d(ws.D, ws.D, ws.C, ws.A, ws.A, ws.L, false, true);
+        HostApi.zt_intel_matrix_matrix_mult_d(ws.D.get(), ws.D.get(), ws.C.get(), ws.A, ws.A, ws.L,
+                                              false, true);
     }
     const int64_t A = ws.A;
     for (int32_t j = 0; j < ws.A; ++j)
@@ -184,8 +185,8 @@ bool correctSegment(ObsWorkspace& ws, CtcFile& file, int32_t channel, int32_t fi
         std::memcpy(samples, &w[0], static_cast<size_t>(ws.L) * sizeof(float));
     };
     KORU_PROFILE_SPAN(span, writes);
-    return writeWindowRuns(file, static_cast<uint32_t>(channel), ws.windowStarts, ws.A, ws.L,
-                           ws.runBuffer, static_cast<int64_t>(ws.A) * ws.L, fill);
+    return writeWindowRuns(file, static_cast<uint32_t>(channel), ws.windowStarts.get(), ws.A, ws.L,
+                           ws.runBuffer.get(), static_cast<int64_t>(ws.A) * ws.L, fill);
 }
 
 #ifdef KORU_PROFILE

@@ -6,8 +6,7 @@
 bool correctAndClose(RunState& run) {
     // The window buffer is made only now, once the work storage check has
     // shown that windows of this length can be had.
-    run.window = vector(0, run.settings.windowLength() - 1);
-    run.hasWindow = true;
+    run.window = OwnedVector(0, run.settings.windowLength() - 1);
 
     {
         const BusyIndicator busy;

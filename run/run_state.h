@@ -9,8 +9,8 @@
 
 #include "ctc/ctc_file.h"
 #include "host/host_contract.h"
-#include "numeric/offset_array.h"
 #include "obs/obs_settings.h"
+#include "obs/owned_arrays.h"
 
 struct RunState {
     std::string inputPath;
@@ -24,10 +24,8 @@ struct RunState {
     int32_t postMs = 0;
     ObsSettings settings;         // the window in samples, A and K
     int32_t occurrenceCount = 0;  // N
-    OffsetIntVector triggers;     // T[0..N-1]
-    bool hasTriggers = false;
-    OffsetVector window;  // w[0..L-1]
-    bool hasWindow = false;
+    OwnedIntVector triggers;      // T[0..N-1]
+    OwnedVector window;           // w[0..L-1]
 
     RunState() = default;
     RunState(const RunState&) = delete;

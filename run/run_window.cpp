@@ -51,8 +51,7 @@ StepOutcome defineWindowAndTriggers(RunState& run) {
     const std::string trialListPath = trialListPathFor(run.inputPath, conditionNameOf(condition));
     // A host that reports a negative count has no intervals to give.
     run.occurrenceCount = std::max<int32_t>(condition.NrOfIntervals, 0);
-    run.triggers = ivector(0, run.occurrenceCount - 1);
-    run.hasTriggers = true;
+    run.triggers = OwnedIntVector(0, run.occurrenceCount - 1);
     buildTriggersAndTrialList(condition, run.protocol.TimeUnit, run.file.SamplingFrequency,
                               trialListPath, run.triggers);
     return StepOutcome::Continue;
