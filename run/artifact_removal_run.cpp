@@ -2,7 +2,11 @@
 
 #include "host/host_api.h"
 #include "host/host_log.h"
-#include "run/run_state.h"
+#include "run/run_correction.h"
+#include "run/run_input_file.h"
+#include "run/run_protocol.h"
+#include "run/run_settings.h"
+#include "run/run_window.h"
 
 namespace {
 

@@ -1,7 +1,8 @@
+#include "run/run_correction.h"
+
 #include "host/host_log.h"
 #include "obs/obs_correction.h"
 #include "run/busy_indicator.h"
-#include "run/run_state.h"
 
 bool correctAndClose(RunState& run) {
     // The window buffer is made only now, once the work storage check has

@@ -1,9 +1,10 @@
+#include "run/run_protocol.h"
+
 #include <cstring>
 
 #include "host/host_api.h"
 #include "host/host_log.h"
 #include "run/busy_indicator.h"
-#include "run/run_state.h"
 
 namespace {
 

@@ -1,8 +1,9 @@
+#include "run/run_settings.h"
+
 #include "host/host_api.h"
 #include "host/host_log.h"
 #include "obs/obs_workspace.h"
 #include "run/dialogue_bounds.h"
-#include "run/run_state.h"
 
 namespace {
 

@@ -1,8 +1,7 @@
 #pragma once
 
-// What one artifact removal run holds between its steps, and the steps
-// themselves. Each step either lets the run go on or ends it with the result
-// that execute returns.
+// What one artifact removal run holds between its steps, and what each step
+// tells the run: go on, or end with the result that execute returns.
 
 #include <cstdint>
 #include <string>
@@ -31,7 +30,9 @@ struct RunState {
     RunState(const RunState&) = delete;
     RunState& operator=(const RunState&) = delete;
     // Whatever way the run ends, it gives back what it holds.
-    ~RunState();
+    ~RunState() {
+        if (fileOpen) closeCtcFile(file);
+    }
 };
 
 // What a step tells the run: go on with the next step, or end now with the
@@ -45,17 +46,3 @@ enum class StepOutcome {
     // the log or a message box).
     EndAsSuccess,
 };
-
-// The input file, its checked copy as output, the opened output and its
-// header in the log.
-StepOutcome prepareOutputFile(RunState& run);
-// The protocol applied to the current document and the condition that holds
-// the artifact triggers.
-StepOutcome chooseCondition(RunState& run);
-// The window around each trigger, the trial list and the trigger list.
-StepOutcome defineWindowAndTriggers(RunState& run);
-// Artifacts per segment and components kept, checked against the
-// occurrences and the memory the correction needs.
-StepOutcome askObsSettings(RunState& run);
-// The correction in place, closing the output and reporting completion.
-bool correctAndClose(RunState& run);

@@ -1,3 +1,5 @@
+#include "run/run_window.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -6,7 +8,6 @@
 #include "run/busy_indicator.h"
 #include "run/dialogue_bounds.h"
 #include "run/run_paths.h"
-#include "run/run_state.h"
 #include "run/sample_conversions.h"
 #include "run/trial_list.h"
 

@@ -1,5 +1,0 @@
-#include "run/run_state.h"
-
-RunState::~RunState() {
-    if (fileOpen) closeCtcFile(file);
-}
