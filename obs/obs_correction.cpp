@@ -1,11 +1,10 @@
 #include "obs/obs_correction.h"
 
 #include "host/host_log.h"
+#include "obs/obs_segment.h"
 
 #ifdef KORU_PROFILE
 #include <chrono>
-// Defined beside the segment correction, which gathers the figures.
-void printSegmentProfile(double correctionSeconds);
 #endif
 
 int32_t obsSegmentCount(int32_t N, int32_t A) {

@@ -1,3 +1,5 @@
+#include "obs/obs_segment.h"
+
 #include <cstring>
 
 #include "host/host_api.h"
@@ -5,7 +7,6 @@
 #include "numeric/matrix_helpers.h"
 #include "numeric/svd.h"
 #include "numeric/vector_dispatch.h"
-#include "obs/obs_correction.h"
 #include "obs/window_runs.h"
 
 #ifdef KORU_PROFILE
