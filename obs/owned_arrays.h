@@ -4,9 +4,10 @@
 // give them back when they go, with the bounds they were allocated with.
 // Allocation is the routines' own: it never fails back to the caller (the
 // process ends instead), so a handle holds an array or, moved from or made
-// empty, nothing. Handles move and do not copy; the views they hand out are
-// valid while the handle holds its array.
+// by default, nothing. Handles move and do not copy; the views they hand out
+// are valid while the handle holds its array.
 
+#include <array>
 #include <cstdint>
 #include <utility>
 
@@ -14,108 +15,82 @@
 
 namespace owned_arrays_detail {
 
-// How a vector of each element type is allocated and released.
-template <typename Element>
-struct VectorRoutines;
-
-template <>
-struct VectorRoutines<float> {
-    static OffsetVector allocate(int32_t lower, int32_t upper) { return vector(lower, upper); }
-    static void release(OffsetVector v, int32_t lower, int32_t upper) {
-        release_vector(v, lower, upper);
-    }
+// How each kind of array is allocated and released, its bounds in the order
+// the routines take them.
+struct FloatVector {
+    using View = OffsetVector;
+    using Bounds = std::array<int32_t, 2>;
+    static View allocate(const Bounds& b) { return vector(b[0], b[1]); }
+    static void release(View v, const Bounds& b) { release_vector(v, b[0], b[1]); }
 };
 
-template <>
-struct VectorRoutines<int32_t> {
-    static OffsetIntVector allocate(int32_t lower, int32_t upper) { return ivector(lower, upper); }
-    static void release(OffsetIntVector v, int32_t lower, int32_t upper) {
-        release_ivector(v, lower, upper);
-    }
+struct IntVector {
+    using View = OffsetIntVector;
+    using Bounds = std::array<int32_t, 2>;
+    static View allocate(const Bounds& b) { return ivector(b[0], b[1]); }
+    static void release(View v, const Bounds& b) { release_ivector(v, b[0], b[1]); }
+};
+
+struct FloatMatrix {
+    using View = OffsetMatrix;
+    using Bounds = std::array<int32_t, 4>;
+    static View allocate(const Bounds& b) { return matrix(b[0], b[1], b[2], b[3]); }
+    static void release(View m, const Bounds& b) { release_matrix(m, b[0], b[1], b[2], b[3]); }
 };
 
 }  // namespace owned_arrays_detail
 
-template <typename Element>
-class OwnedVectorOf {
+template <typename Kind>
+class OwnedArray {
 public:
-    using View = OffsetVectorOf<Element>;
+    using View = typename Kind::View;
 
-    OwnedVectorOf() = default;
-    OwnedVectorOf(int32_t lower, int32_t upper)
-        : view_(Routines::allocate(lower, upper)), upper_(upper) {}
-    OwnedVectorOf(OwnedVectorOf&& other) noexcept
-        : view_(std::exchange(other.view_, View{})), upper_(other.upper_) {}
-    OwnedVectorOf& operator=(OwnedVectorOf&& other) noexcept {
+    OwnedArray() = default;
+    // Allocates with the bounds in the order the array routine takes them:
+    // lower and upper index of a vector, row then column bounds of a matrix.
+    template <typename... Bound>
+    explicit OwnedArray(Bound... bounds)
+        : bounds_{bounds...}, view_(Kind::allocate(bounds_)), holding_(true) {
+        static_assert(sizeof...(Bound) == std::tuple_size<typename Kind::Bounds>::value);
+    }
+    OwnedArray(OwnedArray&& other) noexcept
+        : bounds_(other.bounds_),
+          view_(std::exchange(other.view_, View{})),
+          holding_(std::exchange(other.holding_, false)) {}
+    OwnedArray& operator=(OwnedArray&& other) noexcept {
         if (this != &other) {
             release();
+            bounds_ = other.bounds_;
             view_ = std::exchange(other.view_, View{});
-            upper_ = other.upper_;
+            holding_ = std::exchange(other.holding_, false);
         }
         return *this;
     }
-    OwnedVectorOf(const OwnedVectorOf&) = delete;
-    OwnedVectorOf& operator=(const OwnedVectorOf&) = delete;
-    ~OwnedVectorOf() { release(); }
+    OwnedArray(const OwnedArray&) = delete;
+    OwnedArray& operator=(const OwnedArray&) = delete;
+    ~OwnedArray() { release(); }
 
     // The array's view, for the routines that take one.
     operator View() const { return view_; }
-    Element& operator[](int32_t index) const { return view_[index]; }
-
-private:
-    using Routines = owned_arrays_detail::VectorRoutines<Element>;
-
-    void release() {
-        if (view_.first) Routines::release(view_, view_.lower, upper_);
-        view_ = View{};
-    }
-
-    View view_;
-    int32_t upper_ = 0;
-};
-
-using OwnedVector = OwnedVectorOf<float>;
-using OwnedIntVector = OwnedVectorOf<int32_t>;
-
-class OwnedMatrix {
-public:
-    OwnedMatrix() = default;
-    OwnedMatrix(int32_t rowLower, int32_t rowUpper, int32_t columnLower, int32_t columnUpper)
-        : view_(matrix(rowLower, rowUpper, columnLower, columnUpper)),
-          rowUpper_(rowUpper),
-          columnUpper_(columnUpper) {}
-    OwnedMatrix(OwnedMatrix&& other) noexcept
-        : view_(std::exchange(other.view_, OffsetMatrix{})),
-          rowUpper_(other.rowUpper_),
-          columnUpper_(other.columnUpper_) {}
-    OwnedMatrix& operator=(OwnedMatrix&& other) noexcept {
-        if (this != &other) {
-            release();
-            view_ = std::exchange(other.view_, OffsetMatrix{});
-            rowUpper_ = other.rowUpper_;
-            columnUpper_ = other.columnUpper_;
-        }
-        return *this;
-    }
-    OwnedMatrix(const OwnedMatrix&) = delete;
-    OwnedMatrix& operator=(const OwnedMatrix&) = delete;
-    ~OwnedMatrix() { release(); }
-
-    // The matrix's view, for the routines that take one.
-    operator OffsetMatrix() const { return view_; }
-    OffsetRow operator[](int32_t row) const { return view_[row]; }
+    // An element of a vector, a row of a matrix.
+    decltype(auto) operator[](int32_t index) const { return view_[index]; }
+    // Matrices only: the start of a row, and the row table (whose first
+    // entry is the row at the lower row bound).
     float* rowData(int32_t row) const { return view_.rowData(row); }
-    // The row table: rows()[0] is the row at the lower row bound.
     float* const* rows() const { return view_.rows; }
 
 private:
     void release() {
-        if (view_.rows)
-            release_matrix(view_, view_.rowLower, rowUpper_, view_.columnLower, columnUpper_);
-        view_ = OffsetMatrix{};
+        if (holding_) Kind::release(view_, bounds_);
+        view_ = View{};
+        holding_ = false;
     }
 
-    OffsetMatrix view_;
-    int32_t rowUpper_ = 0;
-    int32_t columnUpper_ = 0;
+    typename Kind::Bounds bounds_{};
+    View view_{};
+    bool holding_ = false;
 };
+
+using OwnedVector = OwnedArray<owned_arrays_detail::FloatVector>;
+using OwnedIntVector = OwnedArray<owned_arrays_detail::IntVector>;
+using OwnedMatrix = OwnedArray<owned_arrays_detail::FloatMatrix>;
