@@ -18,11 +18,11 @@
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
-#define OBS_HAS_ADDRESS_SANITIZER 1
+#define KORU_HAS_ADDRESS_SANITIZER 1
 #endif
 #endif
-#if defined(__SANITIZE_ADDRESS__) && !defined(OBS_HAS_ADDRESS_SANITIZER)
-#define OBS_HAS_ADDRESS_SANITIZER 1
+#if defined(__SANITIZE_ADDRESS__) && !defined(KORU_HAS_ADDRESS_SANITIZER)
+#define KORU_HAS_ADDRESS_SANITIZER 1
 #endif
 
 namespace {
@@ -176,7 +176,7 @@ const ExitCase kExits[] = {
          r.host.conditions[1].second = positionsFrom(300, 1, 1);
      },
      "2 5000 5000 300 3"},
-#ifndef OBS_HAS_ADDRESS_SANITIZER  // which reserves more address space than this
+#ifndef KORU_HAS_ADDRESS_SANITIZER  // which reserves more address space than this
     // 300 windows of half a million samples need about 3 GB of work storage,
     // refused with 1 GB of address space before anything is allocated.
     {"WorkStorageBeyondTheAvailableMemory", boxedExit("Not enough memory" + kStorage), true,
