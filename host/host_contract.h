@@ -56,43 +56,17 @@ std::string recordText(const char (&field)[Capacity]) {
     return std::string(field, length);
 }
 
-// Signatures of the host functions the module calls.
+// The host functions the module calls. Hosts define and export them with
+// these declarations in view, so that a definition with a wrong signature
+// fails to compile; the module never links them and calls them only through
+// the pointer types below.
 extern "C" {
-typedef void (*ZtGetVersionOfLumatraZT)(int* major, int* minor, int* release);
-typedef void (*ZtShowLogTab)();
-typedef void (*ZtLogText)(const char* text);
-typedef void (*ZtMessageBox)(const char* text);
-typedef int (*ZtGetIntegerInput)(const char* prompt, int defaultValue, int minimum, int maximum);
-// Returns non-zero when a file was chosen; path256 then holds its zero-terminated path.
-typedef int (*ZtGetOpenFileName)(const char* prompt, const char* second, const char* filter,
-                                 char* path256);
-typedef void (*ZtUpdateActiveWindow)();
-typedef void (*ZtShowBusyCursor)();
-typedef void (*ZtStopBusyCursor)();
-typedef void* (*ZtGetCurrentVMR)(int* a, int* b, int* c);
-typedef void (*ZtClearProtocol)();
-typedef int (*ZtLoadProtocol)(const char* path);
-typedef int (*ZtGetProtocol)(void* protocolRecord);
-typedef int (*ZtGetProtocolCondition)(int index, void* conditionRecord);
-// C (m x n, row-major) is overwritten with op(A) * op(B); an untransposed A is
-// m x k, a transposed B is stored n x k, both row-major.
-typedef void (*ZtMatrixMatrixMultD)(const double* A, const double* B, double* C, int m, int n,
-                                    int k, bool transA, bool transB);
-typedef void (*ZtMatrixMatrixMultF)(const float* A, const float* B, float* C, int m, int n, int k,
-                                    bool transA, bool transB);
-// y (m) = op(A) * x, A stored m x n row-major.
-typedef void (*ZtMatrixVectorMultD)(const double* A, const double* x, double* y, int m, int n,
-                                    bool transA);
-typedef void (*ZtMatrixVectorMultF)(const float* A, const float* x, float* y, int m, int n,
-                                    bool transA);
-
-// Declarations for hosts that define these functions, so that a definition
-// with a wrong signature fails to compile. The module never links them.
 void ztGetVersionOfLumatraZT(int* major, int* minor, int* release);
 void ztShowLogTab();
 void ztLogText(const char* text);
 void ztMessageBox(const char* text);
 int ztGetIntegerInput(const char* prompt, int defaultValue, int minimum, int maximum);
+// Returns non-zero when a file was chosen; path256 then holds its zero-terminated path.
 int ztGetOpenFileName(const char* prompt, const char* second, const char* filter, char* path256);
 void ztUpdateActiveWindow();
 void ztShowBusyCursor();
@@ -102,12 +76,35 @@ void ztClearProtocol();
 int ztLoadProtocol(const char* path);
 int ztGetProtocol(void* protocolRecord);
 int ztGetProtocolCondition(int index, void* conditionRecord);
+// C (m x n, row-major) is overwritten with op(A) * op(B); an untransposed A is
+// m x k, a transposed B is stored n x k, both row-major.
 void zt_intel_matrix_matrix_mult_f(const float* A, const float* B, float* C, int m, int n, int k,
                                    bool transA, bool transB);
 void zt_intel_matrix_matrix_mult_d(const double* A, const double* B, double* C, int m, int n, int k,
                                    bool transA, bool transB);
+// y (m) = op(A) * x, A stored m x n row-major.
 void zt_intel_matrix_vector_mult_f(const float* A, const float* x, float* y, int m, int n,
                                    bool transA);
 void zt_intel_matrix_vector_mult_d(const double* A, const double* x, double* y, int m, int n,
                                    bool transA);
 }
+
+// The pointers the module binds by name.
+using ZtGetVersionOfLumatraZT = decltype(&ztGetVersionOfLumatraZT);
+using ZtShowLogTab = decltype(&ztShowLogTab);
+using ZtLogText = decltype(&ztLogText);
+using ZtMessageBox = decltype(&ztMessageBox);
+using ZtGetIntegerInput = decltype(&ztGetIntegerInput);
+using ZtGetOpenFileName = decltype(&ztGetOpenFileName);
+using ZtUpdateActiveWindow = decltype(&ztUpdateActiveWindow);
+using ZtShowBusyCursor = decltype(&ztShowBusyCursor);
+using ZtStopBusyCursor = decltype(&ztStopBusyCursor);
+using ZtGetCurrentVMR = decltype(&ztGetCurrentVMR);
+using ZtClearProtocol = decltype(&ztClearProtocol);
+using ZtLoadProtocol = decltype(&ztLoadProtocol);
+using ZtGetProtocol = decltype(&ztGetProtocol);
+using ZtGetProtocolCondition = decltype(&ztGetProtocolCondition);
+using ZtMatrixMatrixMultF = decltype(&zt_intel_matrix_matrix_mult_f);
+using ZtMatrixMatrixMultD = decltype(&zt_intel_matrix_matrix_mult_d);
+using ZtMatrixVectorMultF = decltype(&zt_intel_matrix_vector_mult_f);
+using ZtMatrixVectorMultD = decltype(&zt_intel_matrix_vector_mult_d);

@@ -1,11 +1,10 @@
 #include "obs/obs_correction.h"
 
 #include "host/host_log.h"
+#include "obs/obs_segment.h"
 
 #ifdef KORU_PROFILE
 #include <chrono>
-// Defined beside the segment correction, which gathers the figures.
-void printSegmentProfile(double correctionSeconds);
 #endif
 
 int32_t obsSegmentCount(int32_t N, int32_t A) {
@@ -14,18 +13,17 @@ int32_t obsSegmentCount(int32_t N, int32_t A) {
     return segments;
 }
 
-bool correctChannels(CtcFile& file, OffsetIntVector T, int32_t N, int32_t pre, int32_t post,
-                     int32_t A, int32_t K, OffsetVector w) {
+bool correctChannels(CtcFile& file, OffsetIntVector T, int32_t N, const ObsSettings& settings,
+                     OffsetVector w) {
 #ifdef KORU_PROFILE
     const auto profileStart = std::chrono::steady_clock::now();
 #endif
-    const int32_t L = pre + post + 1;
+    const int32_t A = settings.artifactsPerSegment;
     const int32_t segments = obsSegmentCount(N, A);
     logFormatted("// KORUSuite> Resulting number of segments: %i", segments);
     repaintHost();
 
-    ObsWorkspace workspace;
-    allocateObsWorkspace(workspace, A, K, L);
+    ObsWorkspace workspace(settings);
     // The channel count is a signed count here: a header value beyond the
     // signed range means no channel at all.
     const int32_t channels = static_cast<int32_t>(file.NrOfChannels);
@@ -37,13 +35,12 @@ bool correctChannels(CtcFile& file, OffsetIntVector T, int32_t N, int32_t pre, i
             logFormatted("// KORUSuite>>>>>> Processing segment %i/%i of channel %i / %i  ...",
                          segment, segments, channel + 1, channels);
             repaintHost();
-            if (!correctSegment(workspace, file, channel, (segment - 1) * A, T, N, pre, post, w)) {
+            if (!correctSegment(workspace, file, channel, (segment - 1) * A, T, N, settings, w)) {
                 transfersSucceeded = false;
                 break;
             }
         }
     }
-    releaseObsWorkspace(workspace);
 #ifdef KORU_PROFILE
     printSegmentProfile(
         std::chrono::duration<double>(std::chrono::steady_clock::now() - profileStart).count());

@@ -1,3 +1,5 @@
+#include "obs/obs_segment.h"
+
 #include <cstring>
 
 #include "host/host_api.h"
@@ -5,7 +7,6 @@
 #include "numeric/matrix_helpers.h"
 #include "numeric/svd.h"
 #include "numeric/vector_dispatch.h"
-#include "obs/obs_correction.h"
 #include "obs/window_runs.h"
 
 #ifdef KORU_PROFILE
@@ -60,9 +61,9 @@ int32_t occurrenceOfRow(int32_t firstOccurrence, int32_t row, int32_t N, int32_t
 
 // A window is used only when all of its samples lie within the channel. The
 // test is made in 64 bits: triggers may lie anywhere in the signed range.
-bool windowInBounds(const CtcFile& file, int32_t trigger, int32_t pre, int32_t post) {
-    const int64_t firstSample = static_cast<int64_t>(trigger) - pre;
-    const int64_t lastSample = static_cast<int64_t>(trigger) + post;
+bool windowInBounds(const CtcFile& file, int32_t trigger, const ObsSettings& settings) {
+    const int64_t firstSample = static_cast<int64_t>(trigger) - settings.pre;
+    const int64_t lastSample = static_cast<int64_t>(trigger) + settings.post;
     return firstSample >= 0 && lastSample <= static_cast<int64_t>(file.NrOfSamples) - 1;
 }
 
@@ -73,19 +74,19 @@ int64_t firstSampleOf(int32_t trigger, int32_t pre) {
 // Row j holds the window of its occurrence, or zeros when that window is
 // out of bounds (nothing is read for it).
 bool fillRows(ObsWorkspace& ws, CtcFile& file, int32_t channel, int32_t firstOccurrence,
-              OffsetIntVector T, int32_t N, int32_t pre, int32_t post) {
+              OffsetIntVector T, int32_t N, const ObsSettings& settings) {
     for (int32_t j = 0; j < ws.A; ++j) {
         const int32_t t = occurrenceOfRow(firstOccurrence, j, N, ws.A);
-        if (windowInBounds(file, T[t], pre, post)) {
-            ws.windowStarts[j] = firstSampleOf(T[t], pre);
+        if (windowInBounds(file, T[t], settings)) {
+            ws.windowStarts[j] = firstSampleOf(T[t], settings.pre);
         } else {
             ws.windowStarts[j] = kNoWindow;
             for (int32_t i = 0; i < ws.L; ++i) ws.X[j][i] = 0.0f;
         }
     }
     KORU_PROFILE_SPAN(span, reads);
-    return readWindowRuns(file, static_cast<uint32_t>(channel), ws.windowStarts, ws.A, ws.L,
-                          ws.X.rows, ws.runBuffer, static_cast<int64_t>(ws.A) * ws.L);
+    return readWindowRuns(file, static_cast<uint32_t>(channel), ws.windowStarts.get(), ws.A, ws.L,
+                          ws.X.rows(), ws.runBuffer.get(), static_cast<int64_t>(ws.A) * ws.L);
 }
 
 KORU_VECTOR_CLONES
@@ -109,7 +110,8 @@ void covarianceOfOccurrences(ObsWorkspace& ws) {
         for (int32_t i = 0; i < ws.L; ++i) ws.D[j * L + i] = static_cast<double>(ws.X[j][i]);
     {
         KORU_PROFILE_SPAN(span, product);
-        HostApi.zt_intel_matrix_matrix_mult_d(ws.D, ws.D, ws.C, ws.A, ws.A, ws.L, false, true);
+        HostApi.zt_intel_matrix_matrix_mult_d(ws.D.get(), ws.D.get(), ws.C.get(), ws.A, ws.A, ws.L,
+                                              false, true);
     }
     const int64_t A = ws.A;
     for (int32_t j = 0; j < ws.A; ++j)
@@ -164,14 +166,14 @@ void removeFit(ObsWorkspace& ws, int32_t j, OffsetVector w) {
 }  // namespace
 
 bool correctSegment(ObsWorkspace& ws, CtcFile& file, int32_t channel, int32_t firstOccurrence,
-                    OffsetIntVector T, int32_t N, int32_t pre, int32_t post, OffsetVector w) {
+                    OffsetIntVector T, int32_t N, const ObsSettings& settings, OffsetVector w) {
 #ifdef KORU_PROFILE
     ++profile.segmentCount;
 #endif
     KORU_PROFILE_SPAN(whole, segments);
     // Every read comes before every write: the segment sees the file as the
     // previous segments left it.
-    if (!fillRows(ws, file, channel, firstOccurrence, T, N, pre, post)) return false;
+    if (!fillRows(ws, file, channel, firstOccurrence, T, N, settings)) return false;
     removeRowMeans(ws);
     covarianceOfOccurrences(ws);
     componentBasis(ws);
@@ -184,8 +186,8 @@ bool correctSegment(ObsWorkspace& ws, CtcFile& file, int32_t channel, int32_t fi
         std::memcpy(samples, &w[0], static_cast<size_t>(ws.L) * sizeof(float));
     };
     KORU_PROFILE_SPAN(span, writes);
-    return writeWindowRuns(file, static_cast<uint32_t>(channel), ws.windowStarts, ws.A, ws.L,
-                           ws.runBuffer, static_cast<int64_t>(ws.A) * ws.L, fill);
+    return writeWindowRuns(file, static_cast<uint32_t>(channel), ws.windowStarts.get(), ws.A, ws.L,
+                           ws.runBuffer.get(), static_cast<int64_t>(ws.A) * ws.L, fill);
 }
 
 #ifdef KORU_PROFILE

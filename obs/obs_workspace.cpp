@@ -2,16 +2,18 @@
 
 #include <cstdlib>
 #include <limits>
+#include <new>
 
 namespace {
 
 constexpr int64_t kLargestCount = std::numeric_limits<int32_t>::max();
 
+// Ends the process when the elements cannot be had, as the array routines do.
 template <typename Element>
-Element* zeroFilled(int64_t count) {
-    void* block = std::calloc(static_cast<std::size_t>(count), sizeof(Element));
+std::unique_ptr<Element[]> zeroFilled(int64_t count) {
+    Element* block = new (std::nothrow) Element[static_cast<std::size_t>(count)]();
     if (!block) numeric_fatal_error("allocation failure in allocateObsWorkspace()");
-    return static_cast<Element*>(block);
+    return std::unique_ptr<Element[]>(block);
 }
 
 }  // namespace
@@ -45,50 +47,25 @@ ObsWorkspaceCheck checkObsWorkspace(int32_t A, int32_t L) {
     return ObsWorkspaceCheck::Fits;
 }
 
-void allocateObsWorkspace(ObsWorkspace& workspace, int32_t A, int32_t K, int32_t L) {
-    workspace.A = A;
-    workspace.K = K;
-    workspace.L = L;
-    workspace.X = matrix(0, A - 1, 0, L - 1);
-    workspace.m = vector(0, A - 1);
-    workspace.D = zeroFilled<double>(static_cast<int64_t>(A) * L);
-    workspace.C = zeroFilled<double>(static_cast<int64_t>(A) * A);
-    workspace.R = matrix(1, A, 1, A);
-    workspace.e = vector(1, A);
-    workspace.V = matrix(1, A, 1, A);
-    workspace.W = matrix(0, A - 1, 0, A - 1);
-    workspace.B = matrix(0, A - 1, 0, A - 1);
-    workspace.P = matrix(0, A - 1, 0, L - 1);
-    workspace.Q = matrix(0, L - 1, 0, A - 1);
-    workspace.G = matrix(0, A - 1, 0, A - 1);
-    workspace.H = matrix(0, A - 1, 0, A - 1);
-    workspace.Y = matrix(0, A - 1, 0, K - 1);
-    workspace.y = vector(0, A - 1);
-    workspace.f = vector(0, A - 1);
-    workspace.windowStarts = zeroFilled<int64_t>(A);
-    workspace.runBuffer = zeroFilled<float>(static_cast<int64_t>(A) * L);
-}
-
-void releaseObsWorkspace(ObsWorkspace& workspace) {
-    const int32_t A = workspace.A;
-    const int32_t L = workspace.L;
-    std::free(workspace.runBuffer);
-    std::free(workspace.windowStarts);
-    release_vector(workspace.f, 0, A - 1);
-    release_vector(workspace.y, 0, A - 1);
-    release_matrix(workspace.Y, 0, A - 1, 0, workspace.K - 1);
-    release_matrix(workspace.H, 0, A - 1, 0, A - 1);
-    release_matrix(workspace.G, 0, A - 1, 0, A - 1);
-    release_matrix(workspace.Q, 0, L - 1, 0, A - 1);
-    release_matrix(workspace.P, 0, A - 1, 0, L - 1);
-    release_matrix(workspace.B, 0, A - 1, 0, A - 1);
-    release_matrix(workspace.W, 0, A - 1, 0, A - 1);
-    release_matrix(workspace.V, 1, A, 1, A);
-    release_vector(workspace.e, 1, A);
-    release_matrix(workspace.R, 1, A, 1, A);
-    std::free(workspace.C);
-    std::free(workspace.D);
-    release_vector(workspace.m, 0, A - 1);
-    release_matrix(workspace.X, 0, A - 1, 0, L - 1);
-    workspace = ObsWorkspace{};
-}
+ObsWorkspace::ObsWorkspace(const ObsSettings& settings)
+    : A(settings.artifactsPerSegment),
+      K(settings.componentsKept),
+      L(settings.windowLength()),
+      X(0, A - 1, 0, L - 1),
+      m(0, A - 1),
+      D(zeroFilled<double>(static_cast<int64_t>(A) * L)),
+      C(zeroFilled<double>(static_cast<int64_t>(A) * A)),
+      R(1, A, 1, A),
+      e(1, A),
+      V(1, A, 1, A),
+      W(0, A - 1, 0, A - 1),
+      B(0, A - 1, 0, A - 1),
+      P(0, A - 1, 0, L - 1),
+      Q(0, L - 1, 0, A - 1),
+      G(0, A - 1, 0, A - 1),
+      H(0, A - 1, 0, A - 1),
+      Y(0, A - 1, 0, K - 1),
+      y(0, A - 1),
+      f(0, A - 1),
+      windowStarts(zeroFilled<int64_t>(A)),
+      runBuffer(zeroFilled<float>(static_cast<int64_t>(A) * L)) {}

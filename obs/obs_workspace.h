@@ -6,33 +6,41 @@
 // segment overwrites what it reads.
 
 #include <cstdint>
+#include <memory>
 
 #include "numeric/offset_array.h"
+#include "obs/obs_settings.h"
+#include "obs/owned_arrays.h"
 
+// Sized from the settings at construction, given back when it goes. Requires
+// checkObsWorkspace(A, L) to have answered Fits: every allocation that fails
+// ends the process.
 struct ObsWorkspace {
-    int32_t A = 0;
-    int32_t K = 0;
-    int32_t L = 0;
-    OffsetMatrix X;       // 0..A-1 x 0..L-1: the segment's windows, means removed
-    OffsetVector m;       // 0..A-1: the mean removed from each row of X
-    double* D = nullptr;  // A*L, row-major: X widened for the host's product
-    double* C = nullptr;  // A*A, row-major: D * D^T from the host
-    OffsetMatrix R;       // 1..A x 1..A: covariance of occurrences, C / L
-    OffsetVector e;       // 1..A: eigenvalues of R, largest first
-    OffsetMatrix V;       // 1..A x 1..A: eigenvectors of R, one per column
-    OffsetMatrix W;       // 0..A-1 x 0..A-1: V with zero-based indices
-    OffsetMatrix B;       // 0..A-1 x 0..A-1: W^T; rows 0..K-1 weight the rows of X
-    OffsetMatrix P;       // 0..A-1 x 0..L-1: rows 0..K-1 are the component time courses
-    OffsetMatrix Q;       // 0..L-1 x 0..A-1: P^T
-    OffsetMatrix G;       // 0..A-1 x 0..A-1: K x K Gram matrix P * P^T
-    OffsetMatrix H;       // 0..A-1 x 0..A-1: pseudo-inverse of G
-    OffsetMatrix Y;       // 0..A-1 x 0..K-1: projections P * x of every row of X
-    OffsetVector y;       // 0..A-1: projections P * x of one window
-    OffsetVector f;       // 0..A-1: fit coefficients H * y of one window
+    explicit ObsWorkspace(const ObsSettings& settings);
+
+    const int32_t A;
+    const int32_t K;
+    const int32_t L;
+    OwnedMatrix X;                // 0..A-1 x 0..L-1: the segment's windows, means removed
+    OwnedVector m;                // 0..A-1: the mean removed from each row of X
+    std::unique_ptr<double[]> D;  // A*L, row-major, zero-filled: X widened for the host's product
+    std::unique_ptr<double[]> C;  // A*A, row-major, zero-filled: D * D^T from the host
+    OwnedMatrix R;                // 1..A x 1..A: covariance of occurrences, C / L
+    OwnedVector e;                // 1..A: eigenvalues of R, largest first
+    OwnedMatrix V;                // 1..A x 1..A: eigenvectors of R, one per column
+    OwnedMatrix W;                // 0..A-1 x 0..A-1: V with zero-based indices
+    OwnedMatrix B;                // 0..A-1 x 0..A-1: W^T; rows 0..K-1 weight the rows of X
+    OwnedMatrix P;                // 0..A-1 x 0..L-1: rows 0..K-1 are the component time courses
+    OwnedMatrix Q;                // 0..L-1 x 0..A-1: P^T
+    OwnedMatrix G;                // 0..A-1 x 0..A-1: K x K Gram matrix P * P^T
+    OwnedMatrix H;                // 0..A-1 x 0..A-1: pseudo-inverse of G
+    OwnedMatrix Y;                // 0..A-1 x 0..K-1: projections P * x of every row of X
+    OwnedVector y;                // 0..A-1: projections P * x of one window
+    OwnedVector f;                // 0..A-1: fit coefficients H * y of one window
     // The windows' moves in runs: the first sample of each row's window, and
     // a buffer of A*L samples for the stretch of channel a run covers.
-    int64_t* windowStarts = nullptr;
-    float* runBuffer = nullptr;
+    std::unique_ptr<int64_t[]> windowStarts;
+    std::unique_ptr<float[]> runBuffer;
 };
 
 enum class ObsWorkspaceCheck {
@@ -55,9 +63,3 @@ uint64_t obsWorkspaceBytes(int32_t A, int32_t L);
 // the array routines end the process when an allocation fails, which would
 // take the host down with it.
 ObsWorkspaceCheck checkObsWorkspace(int32_t A, int32_t L);
-
-// Allocates every array; D and C are zero-filled. Requires checkObsWorkspace
-// to have answered Fits.
-void allocateObsWorkspace(ObsWorkspace& workspace, int32_t A, int32_t K, int32_t L);
-
-void releaseObsWorkspace(ObsWorkspace& workspace);

@@ -2,16 +2,10 @@
 
 #include "host/host_api.h"
 
-void BusyIndicator::on() {
+BusyIndicator::BusyIndicator() {
     HostApi.ztShowBusyCursor();
-    showing = true;
 }
 
-void BusyIndicator::off() {
+BusyIndicator::~BusyIndicator() {
     HostApi.ztStopBusyCursor();
-    showing = false;
-}
-
-void BusyIndicator::offIfShowing() {
-    if (showing) off();
 }

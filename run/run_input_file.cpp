@@ -1,12 +1,14 @@
+#include "run/run_input_file.h"
+
 #include <cstring>
 
 #include "ctc/ctc_format.h"
 #include "host/host_api.h"
 #include "host/host_log.h"
+#include "run/busy_indicator.h"
 #include "run/output_copy.h"
-#include "run/run_header_report.h"
 #include "run/run_paths.h"
-#include "run/run_state.h"
+#include "run/sample_conversions.h"
 
 namespace {
 
@@ -34,6 +36,27 @@ bool refuseUnusableFile(const CtcFile& file) {
     return false;
 }
 
+// Logs "Reading OK." and the header of the opened output file: format
+// fields, channels, sampling frequency, samples and the recording's duration.
+// The header fields are unsigned; the log has always shown them as signed
+// integers, so the same bits are printed as such.
+void logHeaderReport(const CtcFile& file) {
+    logLine("// KORUSuite> Reading OK.");
+    logFormatted("// KORUSuite> FileVersion: %i", static_cast<int32_t>(file.FileVersion));
+    logFormatted("// KORUSuite> CompressionType: %i", static_cast<int32_t>(file.CompressionType));
+    logFormatted("// KORUSuite> NrOfCompressionParams: %i",
+                 static_cast<int32_t>(file.NrOfCompressionParams));
+    logFormatted("// KORUSuite> DataType: %i", static_cast<int32_t>(file.DataType));
+    logFormatted("// KORUSuite> Number of channels : %i", static_cast<int32_t>(file.NrOfChannels));
+    logFormatted("// KORUSuite> Sampling frequency [Hz] : %f",
+                 static_cast<double>(file.SamplingFrequency));
+    logFormatted("// KORUSuite> Number of samples : %i", static_cast<int32_t>(file.NrOfSamples));
+    logFormatted("// KORUSuite> Total data segment duration [min] : %f",
+                 static_cast<double>(durationMinutes(file.NrOfSamples, file.SamplingFrequency)));
+    logFormatted("// KORUSuite> Total data segment duration [msec] : %i",
+                 durationMilliseconds(file.NrOfSamples, file.SamplingFrequency));
+}
+
 }  // namespace
 
 StepOutcome prepareOutputFile(RunState& run) {
@@ -47,33 +70,27 @@ StepOutcome prepareOutputFile(RunState& run) {
     // process, and there would be no stem to name the output after.
     if (chosen == 0 || !hasReplaceableExtension(run.inputPath)) {
         logLine("// KORUSuite> Data file not selected correctly. Exiting plugin.");
-        return false;
+        return StepOutcome::EndAsFailure;
     }
 
-    run.busy.on();
-    logLine("// KORUSuite> Creating the output file ...");
-    repaintHost();
-    run.outputPath = outputPathFor(run.inputPath);
-    if (!copyFileChecked(run.inputPath, run.outputPath)) {
-        logLine("// KORUSuite> Error creating the output file. Exiting plugin.");
-        run.busy.off();
-        return false;
+    {
+        const BusyIndicator busy;
+        logLine("// KORUSuite> Creating the output file ...");
+        repaintHost();
+        run.outputPath = outputPathFor(run.inputPath);
+        if (!copyFileChecked(run.inputPath, run.outputPath)) {
+            logLine("// KORUSuite> Error creating the output file. Exiting plugin.");
+            return StepOutcome::EndAsFailure;
+        }
     }
-    run.busy.off();
     logLine("// KORUSuite> Accessing data ...");
-    run.busy.on();
-
+    const BusyIndicator busy;
     if (openCtcFile(run.file, run.outputPath.c_str(), kCtcOpenInPlace) != 1) {
         logLine("// KORUSuite> Error reading CTC file. Exiting plugin.");
-        run.busy.off();
-        return true;
+        return StepOutcome::EndAsSuccess;
     }
     run.fileOpen = true;
     logHeaderReport(run.file);
-    if (refuseUnusableFile(run.file)) {
-        run.busy.off();
-        return true;
-    }
-    run.busy.off();
-    return std::nullopt;
+    if (refuseUnusableFile(run.file)) return StepOutcome::EndAsSuccess;
+    return StepOutcome::Continue;
 }

@@ -1,20 +1,17 @@
 #pragma once
 
-// What one artifact removal run holds between its steps, and the steps
-// themselves. Each step either lets the run go on or ends it with the result
-// that execute returns.
+// What one artifact removal run holds between its steps, and what each step
+// tells the run: go on, or end with the result that execute returns.
 
 #include <cstdint>
-#include <optional>
 #include <string>
 
 #include "ctc/ctc_file.h"
 #include "host/host_contract.h"
-#include "numeric/offset_array.h"
-#include "run/busy_indicator.h"
+#include "obs/obs_settings.h"
+#include "obs/owned_arrays.h"
 
 struct RunState {
-    BusyIndicator busy;
     std::string inputPath;
     std::string outputPath;
     CtcFile file{};
@@ -24,38 +21,28 @@ struct RunState {
     int32_t conditionNumber = 0;  // c, counted from 1
     int32_t preMs = 0;
     int32_t postMs = 0;
-    int32_t pre = 0;
-    int32_t post = 0;
-    int32_t windowLength = 0;     // L = pre + post + 1
+    ObsSettings settings;         // the window in samples, A and K
     int32_t occurrenceCount = 0;  // N
-    OffsetIntVector triggers;     // T[0..N-1]
-    bool hasTriggers = false;
-    OffsetVector window;  // w[0..L-1]
-    bool hasWindow = false;
-    int32_t artifactsPerSegment = 0;  // A
-    int32_t componentsKept = 0;       // K
+    OwnedIntVector triggers;      // T[0..N-1]
+    OwnedVector window;           // w[0..L-1]
 
     RunState() = default;
     RunState(const RunState&) = delete;
     RunState& operator=(const RunState&) = delete;
-    // Whatever way the run ends, it gives back what it holds and leaves the
-    // busy indicator off.
-    ~RunState();
+    // Whatever way the run ends, it gives back what it holds.
+    ~RunState() {
+        if (fileOpen) closeCtcFile(file);
+    }
 };
 
-// nullopt: go on with the next step; a value: the run ends with it.
-using StepOutcome = std::optional<bool>;
-
-// The input file, its checked copy as output, the opened output and its
-// header in the log.
-StepOutcome prepareOutputFile(RunState& run);
-// The protocol applied to the current document and the condition that holds
-// the artifact triggers.
-StepOutcome chooseCondition(RunState& run);
-// The window around each trigger, the trial list and the trigger list.
-StepOutcome defineWindowAndTriggers(RunState& run);
-// Artifacts per segment and components kept, checked against the
-// occurrences and the memory the correction needs.
-StepOutcome askObsSettings(RunState& run);
-// The correction in place, closing the output and reporting completion.
-bool correctAndClose(RunState& run);
+// What a step tells the run: go on with the next step, or end now with the
+// result that execute returns.
+enum class StepOutcome {
+    Continue,
+    // execute returns false: the host is told the run failed.
+    EndAsFailure,
+    // execute returns true: the run ends without telling the host of a
+    // failure, also where it refused to go on and has said why itself (in
+    // the log or a message box).
+    EndAsSuccess,
+};

@@ -1,11 +1,13 @@
+#include "run/run_window.h"
+
 #include <algorithm>
 #include <limits>
 
 #include "host/host_api.h"
 #include "host/host_log.h"
+#include "run/busy_indicator.h"
 #include "run/dialogue_bounds.h"
 #include "run/run_paths.h"
-#include "run/run_state.h"
 #include "run/sample_conversions.h"
 #include "run/trial_list.h"
 
@@ -20,16 +22,16 @@ bool refuseWindow(RunState& run) {
         return true;
     }
     const float frequency = run.file.SamplingFrequency;
-    const bool converted = windowSamplesFromMilliseconds(run.preMs, frequency, &run.pre) &&
-                           windowSamplesFromMilliseconds(run.postMs, frequency, &run.post);
-    const int64_t length = static_cast<int64_t>(run.post) + 1 + run.pre;
+    ObsSettings& settings = run.settings;
+    const bool converted = windowSamplesFromMilliseconds(run.preMs, frequency, &settings.pre) &&
+                           windowSamplesFromMilliseconds(run.postMs, frequency, &settings.post);
+    const int64_t length = static_cast<int64_t>(settings.post) + 1 + settings.pre;
     if (!converted || length > std::numeric_limits<int32_t>::max()) {
         showMessageBox(
             "The temporal window does not cover a valid number of samples at this sampling "
             "frequency. Exiting plugin.");
         return true;
     }
-    run.windowLength = static_cast<int32_t>(length);
     return false;
 }
 
@@ -42,18 +44,16 @@ StepOutcome defineWindowAndTriggers(RunState& run) {
     run.postMs = HostApi.ztGetIntegerInput(
         "Temporal window definition:\nPlease enter post-trigger time [ms]:",
         kDefaultPostMilliseconds, kWindowMillisecondsMinimum, kWindowMillisecondsMaximum);
-    if (refuseWindow(run)) return true;
+    if (refuseWindow(run)) return StepOutcome::EndAsSuccess;
 
-    run.busy.on();
+    const BusyIndicator busy;
     ConditionRecord condition{};
     HostApi.ztGetProtocolCondition(run.conditionNumber - 1, &condition);
     const std::string trialListPath = trialListPathFor(run.inputPath, conditionNameOf(condition));
     // A host that reports a negative count has no intervals to give.
     run.occurrenceCount = std::max<int32_t>(condition.NrOfIntervals, 0);
-    run.triggers = ivector(0, run.occurrenceCount - 1);
-    run.hasTriggers = true;
+    run.triggers = OwnedIntVector(0, run.occurrenceCount - 1);
     buildTriggersAndTrialList(condition, run.protocol.TimeUnit, run.file.SamplingFrequency,
                               trialListPath, run.triggers);
-    run.busy.off();
-    return std::nullopt;
+    return StepOutcome::Continue;
 }

@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "hostprogram/host/bounds_check.h"
+#include "hostprogram/host/interruption.h"
 #include "hostprogram/host/matrix_products.h"
 #include "hostprogram/host/plugin_module.h"
 #include "hostprogram/report/report_writer.h"
@@ -88,7 +89,9 @@ void runPlugin(const Options& options, RunRecord& record) {
     if (options.timings) startProductTiming();
     const auto start = std::chrono::steady_clock::now();
     setActiveSession(&session);
+    beginInterruptibleRun();
     PluginRunResult result = runPluginOnce(module);
+    endInterruptibleRun();
     setActiveSession(nullptr);
     if (options.timings) reportTimings(start, options.product);
     log.setBusy(false);

@@ -1,6 +1,8 @@
 #include "hostprogram/host/answer_dialogs.h"
 
 #include "hostprogram/cli/number_parsing.h"
+#include "hostprogram/host/interruption.h"
+#include "run/run_paths.h"
 
 namespace {
 
@@ -108,7 +110,10 @@ bool answerFileQuestion(HostSession& session, const char* prompt, const char* fi
         session.cancelled = true;
         return false;
     }
-    if (question == Question::kInputFile) session.inputPath = path;
+    if (question == Question::kInputFile) {
+        session.inputPath = path;
+        removeOnInterruption(outputPathFor(path));
+    }
     if (question == Question::kProtocolFile) session.protocolPath = path;
     return true;
 }

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <csignal>
 
 #include "hostprogram/cli/exit_status.h"
 #include "hostprogram/commands/run_command.h"
@@ -247,6 +249,53 @@ TEST(RunOutcome, ExitStatusFromResultAndWhatTheHostSaw) {
     session = HostSession();
     session.cancelled = session.refused = true;  // the refusal outranks the cancel
     EXPECT_EQ(classifyRun(session, true), kExitRefused);
+}
+
+// The run waits at a question on a pipe that never answers; the signal comes
+// there. Waiting for the input file, the earlier result must stay; after the
+// output copy is made, the copy must go.
+TEST_F(EndToEnd, InterruptedRunRemovesItsUnfinishedOutputOnly) {
+    std::ofstream(folder.file("rec_OBS.ctc")) << "an earlier result";
+    const struct {
+        int signal;
+        std::vector<std::string> arguments;
+        bool outputKept;
+    } cases[] = {{SIGINT, {}, true},
+                 {SIGTERM, {"-i", "rec.ctc", "-p", "rec.prt", "-c", "R-peaks"}, false},
+                 {SIGHUP, {"-i", "rec.ctc", "-p", "rec.prt", "-c", "R-peaks"}, false}};
+    for (const auto& test : cases) {
+        int answers[2];
+        ASSERT_EQ(pipe(answers), 0);
+        const pid_t child = fork();
+        if (child == 0) {
+            dup2(answers[0], STDIN_FILENO);
+            close(answers[1]);
+            if (chdir(folder.path.c_str()) != 0) _exit(127);
+            freopen("/dev/null", "w", stdout);
+            std::vector<char*> argv{const_cast<char*>("LumatraZT")};
+            for (const std::string& argument : test.arguments)
+                argv.push_back(const_cast<char*>(argument.c_str()));
+            argv.push_back(nullptr);
+            execv(LUMATRAZT_PATH, argv.data());
+            _exit(127);
+        }
+        close(answers[0]);
+        // Where the run makes the output copy, the signal waits for it, and
+        // then for the question after it.
+        for (int waited = 0; !test.outputKept && waited < 500 &&
+                             readFile(folder.file("rec_OBS.ctc")) == "an earlier result";
+             ++waited)
+            usleep(20000);
+        usleep(300000);
+        kill(child, test.signal);
+        int status = 0;
+        waitpid(child, &status, 0);
+        close(answers[1]);
+        ASSERT_TRUE(WIFEXITED(status)) << "signal " << test.signal;
+        EXPECT_EQ(WEXITSTATUS(status), 128 + test.signal);
+        EXPECT_EQ(std::ifstream(folder.file("rec_OBS.ctc")).good(), test.outputKept)
+            << "signal " << test.signal;
+    }
 }
 
 }  // namespace

@@ -1,6 +1,10 @@
-// The correction through whole runs at 1000 Hz, where milliseconds are
-// samples: windows of 5 samples before and 10 after every trigger, checked
-// against an independent double-precision formulation.
+// The correction of a whole file in place, with this test as the host:
+// windows of 5 samples before and 10 after every trigger, checked against an
+// independent double-precision formulation; and the work storage's limits.
+
+#include "obs/obs_correction.h"
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
@@ -8,8 +12,10 @@
 #include <numeric>
 #include <random>
 
+#include "host/host_api.h"
+#include "obs/obs_workspace.h"
 #include "obs_reference_correction.h"
-#include "whole_run.h"
+#include "obs_test_support.h"
 
 namespace {
 
@@ -69,19 +75,43 @@ void expectUnchangedOutside(const std::vector<float>& corrected, const std::vect
         }
 }
 
-class Correction : public WholeRun {
+// The first operand of every product the correction asked for: the
+// segment's windows with their means removed, one row per occurrence.
+std::vector<std::vector<double>> operands;
+
+// The only product the correction asks for is C = A * A^T.
+void recordedProduct(const double* A, const double* B, double* C, int m, int n, int k, bool transA,
+                     bool transB) {
+    ASSERT_TRUE(A == B && m == n && !transA && transB);
+    operands.emplace_back(A, A + static_cast<long>(m) * k);
+    productWithTranspose(A, C, m, k);
+}
+
+class Correction : public ::testing::Test {
 public:
-    // `raw` corrected through a complete run with A = `artifacts`, K = `components`.
-    TestRecording correct(const TestRecording& raw, const std::vector<int32_t>& triggers,
-                          int artifacts = 10, int components = 2) {
-        writeTestRecording(input(), raw);
-        answer(triggers, "2 5 10 " + std::to_string(artifacts) + " " + std::to_string(components));
-        calls = runPlugin(host);
-        EXPECT_EQ(calls.back(), "execute -> true");
-        return readTestRecording(output());
+    Correction() {
+        HostApi.ztLogText = [](const char*) {};
+        HostApi.ztUpdateActiveWindow = [] {};
+        HostApi.zt_intel_matrix_matrix_mult_d = recordedProduct;
+        operands.clear();
     }
 
-    Calls calls;
+    // `raw` corrected in place with A = `artifacts`, K = `components`.
+    TestRecording correct(const TestRecording& raw, const std::vector<int32_t>& triggers,
+                          int artifacts = 10, int components = 2) {
+        const std::string path = folder.file("recording.ctc");
+        writeTestRecording(path, raw);
+        CtcFile file{};
+        EXPECT_EQ(openCtcFile(file, path.c_str(), kCtcOpenInPlace), 1);
+        std::vector<int32_t> T = triggers;
+        std::vector<float> w(kLength);
+        EXPECT_TRUE(correctChannels(file, {T.data(), 0}, static_cast<int32_t>(T.size()),
+                                    {kPre, kPost, artifacts, components}, {w.data(), 0}));
+        EXPECT_EQ(closeCtcFile(file), 1);
+        return readTestRecording(path);
+    }
+
+    TemporaryFolder folder;
 };
 
 // For both continuous orderings, and for the recording stored in volts (every
@@ -127,13 +157,8 @@ TEST_F(Correction, LastSegmentReadsFillerRowsAsThePreviousSegmentWroteThem) {
     const std::vector<int32_t> triggers = positionsFrom(25, 20, 20);
     const TestRecording raw = artifactRecording(2, 530, triggers, 5);
     const TestRecording full = correct(raw, triggers);
-    const std::string log = "ztLogText \"// KORUSuite>";
-    EXPECT_EQ(callsStartingWith(calls, log + " Resulting number of segments: 3\"").size(), 1u);
-    const Calls progress = callsStartingWith(calls, log + ">>>>> Processing segment");
-    ASSERT_EQ(progress.size(), 6u);
-    EXPECT_EQ(progress[5], log + ">>>>> Processing segment 3/3 of channel 2 / 2  ...\"");
-    ASSERT_EQ(productOperands().size(), 6u);
-    const std::vector<double> lastSegment = productOperands()[2];
+    ASSERT_EQ(operands.size(), 6u);
+    const std::vector<double> lastSegment = operands[2];
     for (std::size_t row = 5; row < 10; ++row) {
         const std::vector<double> written = windowOf(full.channels[0], triggers[10 + row]);
         float mean = 0.0f;
@@ -163,8 +188,8 @@ TEST_F(Correction, WindowsOutOfBoundsAreLeftAloneAndGiveZeroRows) {
     std::vector<int32_t> triggers = {4, 5, 40, 80, 120, 160, 200, 240, 289, 290};
     const TestRecording raw = artifactRecording(1, 300, triggers, 9);
     const TestRecording corrected = correct(raw, triggers);
-    ASSERT_EQ(productOperands().size(), 1u);
-    const std::vector<double>& rows = productOperands()[0];
+    ASSERT_EQ(operands.size(), 1u);
+    const std::vector<double>& rows = operands[0];
     const std::vector<double> zeros(kLength, 0.0);
     EXPECT_EQ(std::vector<double>(rows.begin(), rows.begin() + kLength), zeros);
     EXPECT_EQ(std::vector<double>(rows.end() - kLength, rows.end()), zeros);
@@ -211,6 +236,15 @@ TEST_F(Correction, OverlappingWindowsEndWithTheLaterRowsValues) {
         EXPECT_TRUE(distinguishable);
         expectUnchangedOutside(corrected.channels[0], raw.channels[0], triggers);
     }
+}
+
+TEST(ObsWorkspaceCheck, ElementCountsAtTheirLimits) {
+    EXPECT_TRUE(obsWorkspaceCountsFit(46340, 1));
+    EXPECT_FALSE(obsWorkspaceCountsFit(46341, 1));  // A*A
+    EXPECT_TRUE(obsWorkspaceCountsFit(214, 10034970));
+    EXPECT_FALSE(obsWorkspaceCountsFit(214, 10034971));  // A*L
+    EXPECT_FALSE(obsWorkspaceCountsFit(0, 10));
+    EXPECT_FALSE(obsWorkspaceCountsFit(10, 0));
 }
 
 }  // namespace

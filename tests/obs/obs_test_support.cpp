@@ -50,3 +50,18 @@ TestRecording readTestRecording(const std::string& path) {
                 words.at(8 + elementOf(recording.sampleOrdering, channels, samples, c, s));
     return recording;
 }
+
+std::vector<int32_t> positionsFrom(int count, int32_t first, int32_t spacing) {
+    std::vector<int32_t> positions;
+    for (int t = 0; t < count; ++t) positions.push_back(first + t * spacing);
+    return positions;
+}
+
+void productWithTranspose(const double* A, double* C, int m, int k) {
+    for (long i = 0; i < m; ++i)
+        for (long j = 0; j < m; ++j) {
+            double sum = 0.0;
+            for (long r = 0; r < k; ++r) sum += A[i * k + r] * A[j * k + r];
+            C[i * m + j] = sum;
+        }
+}

@@ -1,7 +1,8 @@
 #pragma once
 
-// Shared by the obs tests: small CTC recordings written and read back by a
-// plain writer of the format.
+// Shared by the obs and run tests: small CTC recordings written and read
+// back by a plain writer of the format, evenly spaced trigger positions, and
+// the host's product as a plain loop.
 
 #include <cstdint>
 #include <string>
@@ -25,3 +26,10 @@ TestRecording readTestRecording(const std::string& path);
 // The format's 32-bit little-endian words (this machine's order) as bytes.
 std::string bytesOfWords(const std::vector<uint32_t>& words);
 uint32_t bitsOf(float value);
+
+// `count` positions from `first` on, `spacing` apart.
+std::vector<int32_t> positionsFrom(int count, int32_t first, int32_t spacing);
+
+// C (m x m, row-major) = A * A^T for A of m rows of k, row-major: the one
+// product the correction asks its host for.
+void productWithTranspose(const double* A, double* C, int m, int k);

@@ -29,7 +29,3 @@ struct HostScript {
 // one, and last "execute -> true" or "false". Limits of file sizes and
 // address space set during the run are lifted afterwards.
 std::vector<std::string> runPlugin(HostScript script);
-
-// The first operand of every matrix product of the last run (the segment's
-// windows with their means removed, one row per occurrence).
-const std::vector<std::vector<double>>& productOperands();
