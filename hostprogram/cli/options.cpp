@@ -31,7 +31,15 @@ struct PrintOnly {
 
 // The commands an option belongs to. A run option refused by info, about and
 // generate is only refused after the whole line was read.
-enum class Scope { kEveryCommand, kRun, kDemoAndGenerate, kGenerate, kInfo, kInfoAndConvert };
+enum class Scope {
+    kEveryCommand,
+    kRun,
+    kDemoAndGenerate,
+    kGenerate,
+    kInfo,
+    kInfoAndConvert,
+    kInfoAndRun
+};
 
 struct Parser {
     Parser(Options& filled, const CLI::App& parsing) : options(filled), app(&parsing) {}
@@ -84,6 +92,8 @@ void checkScope(const Parser& parser, const std::string& name, Scope scope) {
     if (scope == Scope::kInfoAndConvert && command != Command::kInfo &&
         command != Command::kConvert)
         fail(parser, "option " + name + " belongs to the info and convert commands");
+    if (scope == Scope::kInfoAndRun && command != Command::kInfo && command != Command::kRun)
+        fail(parser, "option " + name + " belongs to the info command and to a run");
 }
 
 // An option with a value. names: "--input" or "-i,--input"; read stores the
@@ -197,7 +207,7 @@ void addOptions(CLI::App& app, Parser& parser) {
     });
     addNumberOption(app, parser, "--blas-threads", run, "a whole number between 1 and 64",
                     o.blasThreads, 1, 64);
-    addTextOption(app, parser, "--exclude", Scope::kInfo,
+    addTextOption(app, parser, "--exclude", Scope::kInfoAndRun,
                   "channel names or numbers from 1, such as ECG,EOG1,33-34", o.exclude);
     addTextOption(app, parser, "--unit", Scope::kInfoAndConvert, "a unit such as uV or mV", o.unit);
     addNumberOption(app, parser, "--seed", recording, "a whole number from 0", o.demo.seed, 0,

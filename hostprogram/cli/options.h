@@ -56,7 +56,7 @@ struct Options {
     DemoSettings demo;
     std::vector<std::string> infoPaths;  // info: the files; convert: input and output
     bool json = false;                   // info: one JSON object per file
-    std::string exclude;                 // info: channels never corrected (empty: none)
+    std::string exclude;                 // info and runs: channels never corrected (empty: none)
     std::string unit = "\u00b5V";        // info and convert: the unit of CTC samples
 };
 

@@ -115,16 +115,11 @@ bool describe(const std::string& path, const Options& options, Described& descri
               std::string& error) {
     RecordingSource& source = described.source;
     if (!openRecordingSource(path, options.unit, source, error)) return false;
-    described.corrected.assign(source.info.channels.size(), true);
-    for (std::size_t channel = 0; channel < source.alwaysExcluded.size(); ++channel)
-        if (source.alwaysExcluded[channel]) described.corrected[channel] = false;
-    if (options.exclude.empty()) return true;
-    std::vector<int> excluded;
-    if (!resolveChannelList(options.exclude, source.info, excluded, error)) {
+    if (!correctedChannelFlags(options.exclude, source.info, source.alwaysExcluded,
+                               described.corrected, error)) {
         error = path + ": --exclude " + error;
         return false;
     }
-    for (int channel : excluded) described.corrected[static_cast<std::size_t>(channel)] = false;
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <iostream>
 
+#include "hostprogram/commands/recording_run.h"
 #include "hostprogram/host/bounds_check.h"
 #include "hostprogram/host/interruption.h"
 #include "hostprogram/host/matrix_products.h"
@@ -44,6 +45,52 @@ void reportTimings(std::chrono::steady_clock::time_point start, ProductKind prod
         std::fprintf(stderr, "%d thread%s)\n", blasThreads(), blasThreads() == 1 ? "" : "s");
 }
 
+// The condition the plug-in was given, by the name it was given: the one
+// its trial list is named after. Empty when it got none.
+std::string chosenCondition(const HostSession& session) {
+    const int count = static_cast<int>(session.protocol.conditions.size());
+    if (!session.protocolApplied || session.condition < 1 || session.condition > count) return "";
+    return session.protocol.conditions[static_cast<std::size_t>(session.condition - 1)].name;
+}
+
+// The plug-in's run on the temporary CTC copy of a recording of another
+// format, between writing that copy and writing its result back; every file
+// the run makes is removed again on interruption.
+ExitStatus runOnRecording(const Options& options) {
+    if (!options.report.path.empty())
+        return reportUsageError("the report (-r) is made only for runs on CTC files for now");
+    RecordingRun run;
+    std::string error;
+    if (!openRecordingRun(options, run, error)) {
+        reportRefusals({error});
+        return kExitRefused;
+    }
+    beginInterruptibleRun();
+    removeOnInterruption(run.temporaryInput);
+    ExitStatus status = kExitFailed;
+    std::string condition;
+    if (writeTemporaryInput(run, error)) {
+        Options plugged = options;
+        plugged.answers.inputPath = run.temporaryInput;
+        const bool fromMarkers =
+            !options.answers.protocolPath && !run.markers.protocol.conditions.empty();
+        RunRecord record;
+        runPlugin(plugged, record, fromMarkers ? &run.markers : nullptr);
+        status = record.status;
+        condition = chosenCondition(record.session);
+        if (!condition.empty()) removeOnInterruption(temporaryTrialList(run, condition));
+        if (status == kExitCompleted) {
+            for (const std::string& file : correctedCopyFiles(run)) removeOnInterruption(file);
+            if (!finishRecordingRun(run, condition, error)) status = kExitFailed;
+        }
+    }
+    if (status == kExitFailed && !error.empty())
+        std::fprintf(stderr, "LumatraZT: %s\n", error.c_str());
+    removeTemporaryFiles(run, condition);
+    endInterruptibleRun();
+    return status;
+}
+
 }  // namespace
 
 ExitStatus classifyRun(const HostSession& session, bool executeReturnedTrue) {
@@ -53,7 +100,7 @@ ExitStatus classifyRun(const HostSession& session, bool executeReturnedTrue) {
     return kExitFailed;
 }
 
-void runPlugin(const Options& options, RunRecord& record) {
+void runPlugin(const Options& options, RunRecord& record, const MarkerConditions* markers) {
     record = RunRecord();
     std::vector<std::string> problems = checkGivenAnswers(options.answers);
     if (!problems.empty()) {
@@ -79,6 +126,7 @@ void runPlugin(const Options& options, RunRecord& record) {
     }
     HostSession& session = record.session;
     session.given = &options.answers;
+    session.markerConditions = markers;
     session.log = &log;
     session.prompts.source = answerSourceFor(options);
     session.prompts.input = &std::cin;
@@ -97,6 +145,7 @@ void runPlugin(const Options& options, RunRecord& record) {
     log.setBusy(false);
     session.log = nullptr;
     session.given = nullptr;
+    session.markerConditions = nullptr;
     unloadPluginModule(module);
 
     if (result == PluginRunResult::kNoObject) {
@@ -108,6 +157,10 @@ void runPlugin(const Options& options, RunRecord& record) {
 }
 
 ExitStatus runCommand(const Options& options) {
+    if (options.answers.inputPath && isRecordingRunInput(*options.answers.inputPath))
+        return runOnRecording(options);
+    if (!options.exclude.empty())
+        return reportUsageError("--exclude applies to BrainVision, EDF and BDF inputs (-i)");
     RunRecord record;
     runPlugin(options, record);
     if (!options.report.path.empty()) {

@@ -10,8 +10,10 @@
 
 ExitStatus runCommand(const Options& options);
 
-// The run without the report; record receives what happened.
-void runPlugin(const Options& options, RunRecord& record);
+// The run without the report; record receives what happened. markers, when
+// given, answer the protocol question.
+void runPlugin(const Options& options, RunRecord& record,
+               const MarkerConditions* markers = nullptr);
 
 // The exit status of a finished run, from the plug-in's result and what the
 // host saw: completed only with the completion line and a true result.

@@ -60,6 +60,12 @@ void remember(HostSession& session, Question question, int answer) {
     }
 }
 
+int markerConditionNumber(const MarkerConditions& markers, const std::string& name) {
+    for (std::size_t i = 0; i < markers.names.size(); ++i)
+        if (markers.names[i] == name) return static_cast<int>(i) + 1;
+    return 0;
+}
+
 std::string boundsText(int minimum, int maximum) {
     return std::to_string(minimum) + ".." + std::to_string(maximum);
 }
@@ -103,6 +109,9 @@ bool answerFileQuestion(HostSession& session, const char* prompt, const char* fi
             session.refused = true;
             return false;
         }
+    } else if (question == Question::kProtocolFile && session.markerConditions) {
+        path = session.markerConditions->label;
+        chosen = true;
     } else {
         chosen = askFile(session.prompts, prompt ? prompt : "", ending, path);
     }
@@ -128,6 +137,8 @@ int answerNumberQuestion(HostSession& session, const char* prompt, int defaultVa
         answer = session.protocolApplied
                      ? resolveCondition(session.protocol, *session.given->condition, why)
                      : 0;
+        if (answer == 0 && session.protocolApplied && session.markerConditions)
+            answer = markerConditionNumber(*session.markerConditions, *session.given->condition);
         if (answer == 0) {
             // Declining the choice stops the plug-in cleanly.
             session.log->note("refused: " + why);

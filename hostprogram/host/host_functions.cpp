@@ -110,6 +110,11 @@ HOST_EXPORT int ztLoadProtocol(const char* path) {
     session->protocol = Protocol();
     session->protocolApplied = false;
     std::string error;
+    if (session->markerConditions && path && session->markerConditions->label == path) {
+        session->protocol = session->markerConditions->protocol;
+        session->protocolApplied = true;
+        return 1;
+    }
     // A protocol that cannot be read leaves none applied; the plug-in then
     // says so in its words, after ours.
     if (!loadProtocolFile(path ? path : "", session->protocol, error)) {

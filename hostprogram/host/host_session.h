@@ -9,6 +9,7 @@
 #include "hostprogram/cli/options.h"
 #include "hostprogram/host/answer_prompts.h"
 #include "hostprogram/host/console_log.h"
+#include "hostprogram/protocols/marker_conditions.h"
 #include "hostprogram/protocols/protocol.h"
 
 // The questions the plug-in asks, told apart by prompt text and file filter.
@@ -35,6 +36,7 @@ struct HostSession {
     // only while protocolApplied.
     Protocol protocol;
     bool protocolApplied = false;
+    const MarkerConditions* markerConditions = nullptr;  // null: the input has none in use
 
     // The answers the run actually received (-1: not asked).
     std::string inputPath;

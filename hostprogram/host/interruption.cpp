@@ -22,6 +22,10 @@ struct GuardedFile {
 GuardedFile guarded[kMostPaths];
 volatile sig_atomic_t guardedCount = 0;
 struct sigaction previous[3];
+// A run of another format wraps the plug-in's run in its own (the temporary
+// CTC file before it, the corrected copy after it): only the outermost
+// installs and restores the handlers, and its paths stay guarded throughout.
+int depth = 0;
 
 bool unchanged(const struct stat& before, const struct stat& now) {
     return before.st_dev == now.st_dev && before.st_ino == now.st_ino &&
@@ -59,6 +63,7 @@ struct SignalsHeld {
 
 void beginInterruptibleRun() {
     SignalsHeld held;
+    if (depth++ > 0) return;
     guardedCount = 0;
     struct sigaction action;
     std::memset(&action, 0, sizeof action);
@@ -78,6 +83,7 @@ void removeOnInterruption(const std::string& path) {
 
 void endInterruptibleRun() {
     SignalsHeld held;
+    if (depth == 0 || --depth > 0) return;
     guardedCount = 0;
     for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &previous[i], nullptr);
 }

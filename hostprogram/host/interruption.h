@@ -10,7 +10,8 @@
 #include <string>
 
 // Installs the handlers for the length of one run; the previous handlers
-// come back with endInterruptibleRun.
+// come back with endInterruptibleRun. Calls may nest: only the outermost pair
+// installs and restores, and paths stay guarded until it ends.
 void beginInterruptibleRun();
 
 // The run is about to write path. An interruption removes it unless it is

@@ -37,3 +37,16 @@ bool resolveChannelList(const std::string& list, const RecordingInfo& info,
         if (chosen[channel]) channels.push_back(channel);
     return true;
 }
+
+bool correctedChannelFlags(const std::string& list, const RecordingInfo& info,
+                           const std::vector<bool>& alwaysExcluded, std::vector<bool>& corrected,
+                           std::string& error) {
+    corrected.assign(info.channels.size(), true);
+    for (std::size_t channel = 0; channel < alwaysExcluded.size(); ++channel)
+        if (alwaysExcluded[channel]) corrected[channel] = false;
+    if (list.empty()) return true;
+    std::vector<int> excluded;
+    if (!resolveChannelList(list, info, excluded, error)) return false;
+    for (int channel : excluded) corrected[static_cast<std::size_t>(channel)] = false;
+    return true;
+}

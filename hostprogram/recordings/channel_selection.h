@@ -16,3 +16,10 @@
 // or a number beyond its channels.
 bool resolveChannelList(const std::string& list, const RecordingInfo& info,
                         std::vector<int>& channels, std::string& error);
+
+// Per info.channels entry, whether a run corrects it: every channel but the
+// always-excluded ones and those list names (empty: none). False with error
+// as resolveChannelList gives it.
+bool correctedChannelFlags(const std::string& list, const RecordingInfo& info,
+                           const std::vector<bool>& alwaysExcluded, std::vector<bool>& corrected,
+                           std::string& error);
