@@ -38,11 +38,14 @@ Commands:
   about    print the plug-in module's name, version, author and description
 
 The plug-in's questions (each asked at the terminal when not given here):
-  -i, --input FILE         recording to correct (.ctc)
+  -i, --input FILE         recording to correct (.ctc; or .vhdr, .edf, .bdf:
+                           corrected copy INPUT_OBS in the input's format)
   -p, --protocol FILE      protocol (.prt) or plain trigger list that marks
                            every occurrence of the artifact
   -c, --condition N|NAME   protocol condition holding the artifact triggers,
-                           by number (from 1) or name  [default: the last]
+                           by number (from 1) or name  [default: the last];
+                           without -p, a .vhdr/.edf/.bdf input's markers are
+                           the conditions, named as MNE-Python names them
 )" + windowLine("--pre MS             window before each trigger, ms  ", kDefaultPreMilliseconds) +
            windowLine("--post MS            window after each trigger, ms   ",
                       kDefaultPostMilliseconds) +
@@ -56,6 +59,8 @@ The plug-in's questions (each asked at the terminal when not given here):
            std::to_string(kComponentsToKeepMinimum) + R"(..artifacts per segment]
 
 Run options:
+      --exclude LIST       channels of a .vhdr/.edf/.bdf input copied
+                           uncorrected, by name or number: ECG,EOG1,33-34
       --batch              never ask: a file question not answered here
                            cancels the run, a number takes its default
       --module FILE        plug-in module to load
@@ -138,6 +143,8 @@ Examples:
   LumatraZT demo
   LumatraZT -i sub01.ctc -p sub01_rpeaks.txt --report sub01.html
   LumatraZT -i sub01.ctc -p sub01.prt -c R-peaks --pre 300 --post 700 -k 4
+  LumatraZT -i sub01.vhdr -c Response/R128 --exclude ECG,EOG1
+  LumatraZT -i sub01.edf -p sub01_rpeaks.txt
   printf 'sub01.ctc\nsub01.prt\n\n\n\n\n\n' | LumatraZT
   LumatraZT info sub01.ctc
   LumatraZT generate --channels 64 --sampling-rate 5000 --duration 1200 \
