@@ -61,6 +61,17 @@ Recording original() {
     return recording;
 }
 
+bool write(const Recording& recording, const std::string& path) {
+    RecordingSink sink;
+    std::string error;
+    const bool written =
+        createRecordingSink(path, recording.info, {}, sink, error) &&
+        appendRecordingBlock(sink, recording.samples.data(), recording.info.samples, error) &&
+        finishRecordingSink(sink, error);
+    EXPECT_EQ(error, "");
+    return written;
+}
+
 // Each marker as "<sample> <condition>", sorted.
 std::multimap<int64_t, std::string> conditionsOf(const RecordingInfo& info) {
     std::multimap<int64_t, std::string> conditions;
@@ -80,13 +91,7 @@ double resolutionOf(RecordingFormat format) {
 TEST(Convert, RoundTripsThroughEveryPairOfFormats) {
     TemporaryFolder folder;
     const Recording made = original();
-    {
-        RecordingSink sink;
-        std::string error;
-        ASSERT_TRUE(createRecordingSink(folder.file("made.vhdr"), made.info, {}, sink, error));
-        ASSERT_TRUE(appendRecordingBlock(sink, made.samples.data(), made.info.samples, error));
-        ASSERT_TRUE(finishRecordingSink(sink, error)) << error;
-    }
+    ASSERT_TRUE(write(made, folder.file("made.vhdr")));
     const RecordingFormat formats[] = {RecordingFormat::kBrainVision, RecordingFormat::kEdf,
                                        RecordingFormat::kBdf, RecordingFormat::kCtc};
     const char* const extensions[] = {".vhdr", ".edf", ".bdf", ".ctc"};
@@ -128,13 +133,7 @@ TEST(Convert, MneReadsConvertedFilesWithOurSamples) {
     if (python.empty()) GTEST_SKIP() << "MNE-Python is not installed";
     TemporaryFolder folder;
     const Recording made = original();
-    {
-        RecordingSink sink;
-        std::string error;
-        ASSERT_TRUE(createRecordingSink(folder.file("made.vhdr"), made.info, {}, sink, error));
-        ASSERT_TRUE(appendRecordingBlock(sink, made.samples.data(), made.info.samples, error));
-        ASSERT_TRUE(finishRecordingSink(sink, error)) << error;
-    }
+    ASSERT_TRUE(write(made, folder.file("made.vhdr")));
     ASSERT_EQ(lumatra(folder, "convert made.vhdr out.bdf"), 0);
     ASSERT_EQ(lumatra(folder, "convert out.bdf out.vhdr"), 0);
     const std::string script =
