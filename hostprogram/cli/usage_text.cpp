@@ -17,7 +17,8 @@ std::string usageText() {
     return R"(Usage: LumatraZT [run] [OPTIONS]
        LumatraZT demo [--directory DIR] [DEMO OPTIONS] [OPTIONS]
        LumatraZT generate [--directory DIR] [DEMO OPTIONS] [GENERATE OPTIONS]
-       LumatraZT info FILE.ctc...
+       LumatraZT info [--json] [--exclude LIST] [--unit UNIT] FILE...
+       LumatraZT convert [--unit UNIT] INPUT OUTPUT
        LumatraZT about [--module FILE]
 
 Runs the KORU artifact removal plug-in on a CTC recording: it removes an
@@ -34,7 +35,11 @@ Commands:
   generate write the demo's recording alone (no run), in the sample ordering
            and data type asked for, with its protocol DIR/NAME.prt and a
            trigger list DIR/NAME_triggers.txt (zero-based samples)
-  info     print the header of each CTC file
+  info     describe each recording: a CTC file's header; for BrainVision
+           (.vhdr), EDF and BDF its channels (unit, rate, corrected or not),
+           duration and conditions with their counts
+  convert  write INPUT in the format of OUTPUT's extension (.vhdr, .edf,
+           .bdf, .ctc), samples in each channel's unit, markers kept
   about    print the plug-in module's name, version, author and description
 
 The plug-in's questions (each asked at the terminal when not given here):
@@ -81,6 +86,18 @@ Run options:
       --blas-threads N     OpenBLAS threads  [1, or OPENBLAS_NUM_THREADS]
       --timings            after the run, print its wall time and the time
                            spent in the host's matrix products
+
+Info and convert options:
+      --json               info: one JSON object per file (format, rate,
+                           samples, channels, conditions)
+      --exclude LIST       info: channels the run leaves uncorrected, by name
+                           or number from 1, such as ECG,EOG1,33-34
+      --unit UNIT          the unit of a CTC file's samples  [µV]
+  Channels of a CTC file are named by number; CTC files hold no markers.
+  Channels at another rate than the main one, and a BDF Status channel
+  (its codes become markers), are not converted; standard error names them.
+  info and convert exit with 1 when a file cannot be read or written (no
+  partial output is left), 2 on a usage error.
 
 Demo options (also of generate):
       --directory DIR      where the files go  [koru-demo]
@@ -147,6 +164,8 @@ Examples:
   LumatraZT -i sub01.edf -p sub01_rpeaks.txt
   printf 'sub01.ctc\nsub01.prt\n\n\n\n\n\n' | LumatraZT
   LumatraZT info sub01.ctc
+  LumatraZT info --json --exclude ECG sub01.vhdr
+  LumatraZT convert sub01.bdf sub01.vhdr
   LumatraZT generate --channels 64 --sampling-rate 5000 --duration 1200 \
       --ordering 2 --directory /tmp/big
 )";

@@ -45,14 +45,14 @@ std::vector<std::string> inputFilesOf(const RecordingSource& source) {
 
 // Markers as the output format names them, so that each keeps its condition:
 // an EDF+ annotation carries BrainVision's "<type>/<description>" as its
-// text, and such a text splits back into type and description ("Comment"
-// for text without a type, BrainVision's type for free text).
+// text, and such a text splits back into type and description (text
+// without a type becomes a "Comment", BrainVision's type for free text).
 std::vector<RecordingMarker> markersFor(RecordingFormat output, const RecordingInfo& input) {
     std::vector<RecordingMarker> markers;
     const bool toBrainVision = output == RecordingFormat::kBrainVision;
     for (RecordingMarker marker : input.markers) {
         if (input.format == RecordingFormat::kBrainVision && !toBrainVision) {
-            if (marker.type != "Comment") marker.description = brainVisionConditionName(marker);
+            marker.description = brainVisionConditionName(marker);
             marker.type.clear();
         } else if (input.format != RecordingFormat::kBrainVision && toBrainVision &&
                    marker.type.empty()) {

@@ -197,6 +197,9 @@ ExitStatus infoCommand(const Options& options) {
             std::string formatError = error;
             shown = printCtc(path, error);
             if (!shown && !known) error = formatError;
+            Described described;  // only to refuse an --exclude that names no channel
+            if (shown && !options.exclude.empty())
+                shown = describe(path, options, described, error);
         } else if (shown) {
             Described described;
             shown = describe(path, options, described, error);

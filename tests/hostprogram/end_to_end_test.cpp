@@ -181,6 +181,13 @@ TEST_F(EndToEnd, ExitStatusAndMessageOfEveryOutcome) {
         {"--batch=1", kExitUsage, "", "unknown option '--batch'\n" + usage},
         {"-irec.ctc", kExitUsage, "", "unknown option '-irec.ctc'\n" + usage},
         {"about --timings", kExitUsage, "", "the options of a run do not apply to this command"},
+        {"convert rec.ctc", kExitUsage, "", "convert needs an input and an output file\n" + usage},
+        {"convert rec.ctc out.txt", kExitUsage, "", "out.txt: not a recording format"},
+        {"convert rec.ctc ./rec.ctc", kExitUsage, "", "the output must be another file\n" + usage},
+        {"demo --json", kExitUsage, "", "option --json belongs to the info command"},
+        {"--unit mV", kExitUsage, "", "option --unit belongs to the info and convert commands"},
+        {"info --exclude 4 rec.ctc", kExitFailed, "NrOfChannels", "'4': the recording has 3"},
+        {"convert missing.vhdr out.edf", kExitFailed, "", "missing.vhdr"},
     };
     std::ofstream(folder.file("bad.prt")) << "time-unit: samples\ncondition: A\n12 x\n";
     std::ofstream(folder.file("junk.ctc")) << "abc";
