@@ -28,25 +28,7 @@ bool readBytes(CtcBlockReader& reader, uint64_t firstElement, uint64_t bytes) {
 bool openCtcBlockReader(const std::string& path, CtcBlockReader& reader, std::string& error) {
     reader.path = path;
     if (!readCtcHeader(path, reader.header, error)) return false;
-    const CtcHeader& header = reader.header;
-    const uint64_t element = ctcElementSize(header.dataType);
-    if (element == 0) {
-        error = path + ": data type " + std::to_string(header.dataType) + " is not supported";
-        return false;
-    }
-    if (!ctc::isContinuousOrdering(header.sampleOrdering)) {
-        error = path + ": only continuous files (sample ordering 1 or 2) can be read, not " +
-                std::to_string(header.sampleOrdering);
-        return false;
-    }
-    // Divided rather than multiplied: C * S * size can pass 64 bits.
-    const uint64_t channelBytes = uint64_t{header.nrOfSamples} * element;
-    if (channelBytes != 0 &&
-        header.nrOfChannels > (header.fileSize - header.headerLength) / channelBytes) {
-        error = path + ": the file is shorter than its " + std::to_string(header.nrOfChannels) +
-                " channels of " + std::to_string(header.nrOfSamples) + " samples";
-        return false;
-    }
+    if (!checkCtcSamplesReadable(path, reader.header, error)) return false;
     reader.file.open(path, std::ios::binary);
     if (!reader.file) {
         error = path + ": cannot be opened";

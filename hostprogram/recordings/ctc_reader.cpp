@@ -114,29 +114,35 @@ bool readCtcHeader(const std::string& path, CtcHeader& header, std::string& erro
     return read;
 }
 
-bool readCtcChannels(const std::string& path, const CtcHeader& header,
-                     const std::vector<int>& channels, std::vector<std::vector<float>>& samples,
-                     std::string& error) {
-    samples.clear();
-    const uint32_t elementSize = ctcElementSize(header.dataType);
-    if (elementSize == 0) {
+bool checkCtcSamplesReadable(const std::string& path, const CtcHeader& header, std::string& error) {
+    const uint64_t element = ctcElementSize(header.dataType);
+    if (element == 0) {
         error = path + ": data type " + std::to_string(header.dataType) + " is not supported";
         return false;
     }
     if (!ctc::isContinuousOrdering(header.sampleOrdering)) {
-        error = path + ": only continuous files (sample ordering 1 or 2) can be shown, not " +
+        error = path + ": only continuous files (sample ordering 1 or 2) can be read, not " +
                 std::to_string(header.sampleOrdering);
         return false;
     }
-    const uint64_t channelCount = header.nrOfChannels, sampleCount = header.nrOfSamples;
     // Divided rather than multiplied: C * S * size can pass 64 bits.
-    const uint64_t channelBytes = sampleCount * elementSize;
-    const uint64_t dataBytes = header.fileSize - header.headerLength;
-    if (channelBytes != 0 && channelCount > dataBytes / channelBytes) {
-        error = path + ": the file is shorter than its " + std::to_string(channelCount) +
-                " channels of " + std::to_string(sampleCount) + " samples";
+    const uint64_t channelBytes = uint64_t{header.nrOfSamples} * element;
+    if (channelBytes != 0 &&
+        header.nrOfChannels > (header.fileSize - header.headerLength) / channelBytes) {
+        error = path + ": the file is shorter than its " + std::to_string(header.nrOfChannels) +
+                " channels of " + std::to_string(header.nrOfSamples) + " samples";
         return false;
     }
+    return true;
+}
+
+bool readCtcChannels(const std::string& path, const CtcHeader& header,
+                     const std::vector<int>& channels, std::vector<std::vector<float>>& samples,
+                     std::string& error) {
+    samples.clear();
+    if (!checkCtcSamplesReadable(path, header, error)) return false;
+    const uint32_t elementSize = ctcElementSize(header.dataType);
+    const uint64_t channelCount = header.nrOfChannels, sampleCount = header.nrOfSamples;
     for (int channel : channels)
         if (channel < 0 || static_cast<uint64_t>(channel) >= channelCount) {
             error = path + ": there is no channel " + std::to_string(channel + 1) + " (it has " +

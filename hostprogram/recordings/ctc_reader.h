@@ -40,6 +40,11 @@ bool readCtcHeader(const std::string& path, CtcHeader& header, std::string& erro
 // 1 or 2) as floats, converted as the data type says. False with error when
 // a channel does not exist, the ordering or data type is not supported, or
 // the file is shorter than its data part.
+// The samples of a header read above can be decoded: a supported data type,
+// a continuous ordering (1 or 2), and a file long enough for every channel.
+// False with error "<path>: <why>" otherwise.
+bool checkCtcSamplesReadable(const std::string& path, const CtcHeader& header, std::string& error);
+
 bool readCtcChannels(const std::string& path, const CtcHeader& header,
                      const std::vector<int>& channels, std::vector<std::vector<float>>& samples,
                      std::string& error);
