@@ -1,3 +1,5 @@
+#include "numeric/pseudo_inverse.h"
+
 #include <cmath>
 
 #include "numeric/matrix_helpers.h"

@@ -5,6 +5,7 @@
 #include "host/host_api.h"
 #include "numeric/eigen.h"
 #include "numeric/matrix_helpers.h"
+#include "numeric/pseudo_inverse.h"
 #include "numeric/svd.h"
 #include "numeric/vector_dispatch.h"
 #include "obs/window_runs.h"

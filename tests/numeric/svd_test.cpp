@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "numeric/pseudo_inverse.h"
 #include "tests/numeric/test_arrays.h"
 
 namespace {
