@@ -3,6 +3,7 @@
 
     bench/run_benchmark.py checksums [--write]
     bench/run_benchmark.py run [standard] [long] [linearity] [memory] [threads]
+                               [brainvision] [brainvision-memory]
 
 `checksums` generates a fixed set of small recordings (sample orderings 1 and 2,
 data types 1, 3, 4 and 5), corrects each with the host's plain product (loops that
@@ -16,15 +17,24 @@ them with the default settings (500 ms / 1200 ms, 100 artifacts per segment,
 whole host process, where the time goes (from a second build with KORU_PROFILE=ON)
 and, on the same files in the same session, the time of the NumPy reference.
 
+`brainvision` writes the standard recording once more as a BrainVision copy
+(16-bit integers, multiplexed, each channel's resolution covering its range)
+and times the whole run on it against the run on the CTC file, in pairs run
+back to back; `brainvision-memory` takes the peak resident memory of a whole
+run on a BrainVision copy of about 1.5 GB.
+
 Only the Python standard library is used here; the reference needs Debian's
 python3-numpy.
 """
 
 import argparse
+import array
 import hashlib
 import os
 import re
 import shutil
+import statistics
+import struct
 import subprocess
 import sys
 import tempfile
@@ -74,6 +84,8 @@ TARGETS = {
     'linearity': ['long-8', 'long'],
     'memory': ['long', 'long-x2'],
     'threads': ['long'],
+    'brainvision': ['standard'],
+    'brainvision-memory': ['long-x2'],
 }
 
 
@@ -104,9 +116,11 @@ def generate(program, folder, name, options):
         fail('generating %s failed: %s' % (name, result.stderr.strip()))
 
 
-def run_host(program, folder, name, options, module=None):
-    """Runs the plug-in on folder/name.ctc; returns (wall seconds, peak RSS in KiB, stderr)."""
-    command = [program, '--batch', '-i', name + '.ctc', '-p', name + '.prt'] + options.split()
+def run_host(program, folder, name, options, module=None, recording=None):
+    """Runs the plug-in on folder/name.ctc (or on the recording given, with name's protocol);
+    returns (wall seconds, peak RSS in KiB, stderr)."""
+    command = [program, '--batch', '-i', recording or name + '.ctc',
+               '-p', name + '.prt'] + options.split()
     if module:
         command += ['--module', module]
     return timed(command, folder, 'LumatraZT on ' + name)
@@ -330,6 +344,173 @@ def measure(arguments, program, name, threads=None):
     return figures
 
 
+# A BrainVision copy of a generated recording: 16-bit integers, multiplexed,
+# each channel's resolution the smallest that covers its largest magnitude.
+
+
+def ctc_float_layout(path):
+    """(channels, samples, rate, data offset) of an uncompressed float CTC file of ordering 2."""
+    with open(path, 'rb') as stream:
+        head = stream.read(32)
+    _, compression, data_type, ordering, channels, samples = struct.unpack_from('<6I', head)
+    rate, = struct.unpack_from('<f', head, 24)
+    blocks, = struct.unpack_from('<I', head, 28)
+    if compression or data_type != 1 or ordering != 2 or blocks:
+        fail('%s: expected an uncompressed float recording of sample ordering 2' % path)
+    return channels, samples, rate, 32
+
+
+def float_blocks(path, channels, samples, start):
+    """The interleaved samples of path, about a million values at a time."""
+    length = max(1, (1 << 20) // channels)
+    with open(path, 'rb') as stream:
+        stream.seek(start)
+        for first in range(0, samples, length):
+            values = array.array('f')
+            values.frombytes(stream.read(4 * channels * min(length, samples - first)))
+            yield values
+
+
+def write_brainvision_copy(ctc_path, header_path):
+    channels, samples, rate, start = ctc_float_layout(ctc_path)
+    peaks = [0.0] * channels
+    for values in float_blocks(ctc_path, channels, samples, start):
+        for channel in range(channels):
+            column = values[channel::channels]
+            peaks[channel] = max(peaks[channel], max(column), -min(column))
+    resolutions = [peak / 32767 if peak > 0 else 1.0 for peak in peaks]
+    with open(os.path.splitext(header_path)[0] + '.eeg', 'wb') as stream:
+        for values in float_blocks(ctc_path, channels, samples, start):
+            stored = array.array('h', bytes(2 * len(values)))
+            for channel in range(channels):
+                steps = (1.0 / resolutions[channel]).__mul__
+                stored[channel::channels] = array.array(
+                    'h', map(round, map(steps, values[channel::channels])))
+            stream.write(stored.tobytes())
+    write_brainvision_header(header_path, channels, rate, resolutions)
+
+
+def write_brainvision_header(header_path, channels, rate, resolutions):
+    """The .vhdr and an empty .vmrk of a multiplexed INT_16 recording."""
+    base = os.path.splitext(header_path)[0]
+    name = os.path.basename(base)
+    lines = ['Brain Vision Data Exchange Header File Version 1.0', '', '[Common Infos]',
+             'Codepage=UTF-8', 'DataFile=%s.eeg' % name, 'MarkerFile=%s.vmrk' % name,
+             'DataFormat=BINARY', 'DataOrientation=MULTIPLEXED',
+             'NumberOfChannels=%d' % channels, 'SamplingInterval=%r' % (1e6 / rate), '',
+             '[Binary Infos]', 'BinaryFormat=INT_16', '', '[Channel Infos]']
+    lines += ['Ch%d=E%d,,%r,\u00b5V' % (c + 1, c + 1, resolutions[c]) for c in range(channels)]
+    with open(header_path, 'w', encoding='utf-8', newline='\r\n') as stream:
+        stream.write('\n'.join(lines) + '\n')
+    with open(base + '.vmrk', 'w', encoding='utf-8', newline='\r\n') as stream:
+        stream.write('Brain Vision Data Exchange Marker File, Version 1.0\n\n[Common Infos]\n'
+                     'Codepage=UTF-8\nDataFile=%s.eeg\n\n[Marker Infos]\n' % name)
+
+
+def brainvision_files(base):
+    return [base + extension for extension in ('.vhdr', '.eeg', '.vmrk')]
+
+
+def remove_files(paths):
+    for path in paths:
+        if os.path.exists(path):
+            os.remove(path)
+
+
+def run_outputs(data, stem, brainvision):
+    corrected = (brainvision_files(stem + '_OBS') if brainvision else [stem + '_OBS.ctc'])
+    return [os.path.join(data, f) for f in corrected + [stem + '_R-peaks.trl']]
+
+
+def brainvision_copy(arguments, program, name):
+    """Generates data/name.ctc if needed and writes data/name_bv.vhdr from it."""
+    ensure_recording(program, arguments.data, name)
+    header = os.path.join(arguments.data, name + '_bv.vhdr')
+    if not os.path.exists(header):
+        started = time.perf_counter()
+        write_brainvision_copy(os.path.join(arguments.data, name + '.ctc'), header)
+        print('wrote %s (INT_16, multiplexed, %.2f GB) in %.0f s'
+              % (os.path.basename(header),
+                 os.path.getsize(os.path.splitext(header)[0] + '.eeg') / 1e9,
+                 time.perf_counter() - started), flush=True)
+    return header
+
+
+def measure_brainvision(arguments, program):
+    """Whole runs on the standard recording's CTC file and its BrainVision copy, in pairs."""
+    name, data = 'standard', arguments.data
+    header = brainvision_copy(arguments, program, name)
+    options = DEFAULT_SETTINGS + ' ' + arguments.host_options
+    runs = {'ctc': [], 'brainvision': []}
+    peaks = {'ctc': 0, 'brainvision': 0}
+    for _ in range(max(arguments.repeat, 3)):
+        for kind, recording in (('ctc', None), ('brainvision', os.path.basename(header))):
+            seconds, peak, _ = run_host(program, data, name, options, recording=recording)
+            remove_files(run_outputs(data, name + ('_bv' if recording else ''), recording))
+            runs[kind].append(seconds)
+            peaks[kind] = max(peaks[kind], peak)
+    ctc, brainvision = (statistics.median(runs[k]) for k in ('ctc', 'brainvision'))
+    ratio = brainvision / ctc
+    print('brainvision standard as CTC (float): median %.2f s (runs: %s), peak RSS %.1f MB'
+          % (ctc, ' '.join('%.2f' % w for w in runs['ctc']), peaks['ctc'] / 1024.0))
+    print('brainvision standard as BrainVision (INT_16): median %.2f s (runs: %s), '
+          'peak RSS %.1f MB'
+          % (brainvision, ' '.join('%.2f' % w for w in runs['brainvision']),
+             peaks['brainvision'] / 1024.0), flush=True)
+    return ('brainvision BrainVision / CTC = %.2f (medians of %d pairs; target <= 1.5): %s'
+            % (ratio, len(runs['ctc']), 'met' if ratio <= 1.5 else 'NOT met'))
+
+
+def stored_int16_copy(arguments, program, name):
+    """A BrainVision copy of recording name, generated as 16-bit integers and copied as stored.
+
+    Converting 1.5 GB of floats here would take many minutes in plain Python, so
+    the recording is generated as data type 3 (interleaved 16-bit integers with a
+    channel offset and scale) and its data part becomes the .eeg unchanged, each
+    channel's resolution its scale. The channel offsets (at most 1.5 uV) are left
+    out: for the memory of a run that does not matter.
+    """
+    channels, rate, minutes = RECORDINGS[name]
+    stem = name + '-int16'
+    base = os.path.join(arguments.data, stem + '_bv')
+    needed = channels * rate * minutes * 60 * 2
+    if shutil.disk_usage(arguments.data).free < 8 * needed:  # copies, outputs, temporary files
+        fail('%s needs about %.1f GB free in %s' % (stem, 8 * needed / 1e9, arguments.data))
+    print('generating %s: %d channels, %d Hz, %d min, 16-bit integers, ordering 2 '
+          '(%.2f GB) ...' % (stem, channels, rate, minutes, needed / 1e9), flush=True)
+    generate(program, arguments.data, stem, '--channels %d --sampling-rate %d --duration %d '
+             '--ordering 2 --data-type 3' % (channels, rate, minutes * 60))
+    ctc_path = os.path.join(arguments.data, stem + '.ctc')
+    with open(ctc_path, 'rb') as stream:
+        head = stream.read(32 + 8 * channels)
+        fields = struct.unpack_from('<6I', head)
+        scales = struct.unpack_from('<%df' % channels, head, 28 + 4 * channels)
+        blocks, = struct.unpack_from('<I', head, 28 + 8 * channels)
+        if fields[1:5] != (0, 3, 2, channels) or blocks:
+            fail('%s: not the layout asked for' % ctc_path)
+        stream.seek(28 + 8 * channels + 4)
+        with open(base + '.eeg', 'wb') as eeg:
+            shutil.copyfileobj(stream, eeg, 1 << 24)
+    os.remove(ctc_path)
+    write_brainvision_header(base + '.vhdr', channels, rate, scales)
+    return stem, base + '.vhdr'
+
+
+def measure_brainvision_memory(arguments, program):
+    """Peak resident memory of one whole run on a BrainVision copy of about 1.5 GB."""
+    name, header = stored_int16_copy(arguments, program, 'long-x2')
+    base = os.path.splitext(header)[0]
+    size = os.path.getsize(base + '.eeg') / 1e9
+    seconds, peak, _ = run_host(program, arguments.data, name, DEFAULT_SETTINGS + ' ' +
+                                arguments.host_options, recording=os.path.basename(header))
+    remove_files(run_outputs(arguments.data, name + '_bv', True) + brainvision_files(base) +
+                 [os.path.join(arguments.data, name + suffix)
+                  for suffix in ('.prt', '_triggers.txt')])
+    return ('brainvision-memory peak RSS %.1f MB on %.2f GB of BrainVision (INT_16), run %.1f s '
+            '(target < 256 MB): %s'
+            % (peak / 1024.0, size, seconds, 'met' if peak / 1024.0 < 256 else 'NOT met'))
+
+
 def describe(figures):
     lines = []
     wall = figures['wall']
@@ -370,7 +551,8 @@ def benchmark(arguments):
     for target in targets:
         if target not in TARGETS:
             fail('unknown target %s (known: %s)' % (target, ', '.join(TARGETS)))
-    if arguments.reference and not reference_available():
+    timed_against_reference = any(not t.startswith('brainvision') for t in targets)
+    if arguments.reference and timed_against_reference and not reference_available():
         fail('the NumPy reference needs %s and Debian\'s python3-numpy '
              '(apt-get install python3-numpy), or run with --no-reference' % REFERENCE)
     os.makedirs(arguments.data, exist_ok=True)
@@ -387,6 +569,12 @@ def benchmark(arguments):
         return measured[name]
 
     for target in targets:
+        if target == 'brainvision':
+            summary.append(measure_brainvision(arguments, program))
+            continue
+        if target == 'brainvision-memory':
+            summary.append(measure_brainvision_memory(arguments, program))
+            continue
         if target == 'threads':
             for threads in (1, 2):
                 figures = measure(arguments, program, 'long', threads)
@@ -450,7 +638,9 @@ def main():
     check.add_argument('--note', help='a comment line for the checksum file (with --write)')
     run = sub.add_parser('run', help='time the plug-in and the NumPy reference')
     run.add_argument('targets', nargs='*', help='standard, long, linearity, memory (default: '
-                     'all four), threads (1 against 2 OpenBLAS threads on the long recording)')
+                     'all four), threads (1 against 2 OpenBLAS threads on the long recording), '
+                     'brainvision (the standard recording as BrainVision INT_16 against CTC), '
+                     'brainvision-memory (peak memory of a run on 1.5 GB of BrainVision)')
     run.add_argument('--profile-build', help='a build configured with -DKORU_PROFILE=ON, for '
                      'the breakdown of the time')
     run.add_argument('--profile', action='store_true',
