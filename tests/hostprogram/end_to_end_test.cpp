@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <csignal>
+#include <filesystem>
 
 #include "hostprogram/cli/exit_status.h"
 #include "hostprogram/commands/run_command.h"
@@ -260,17 +261,17 @@ TEST(RunOutcome, ExitStatusFromResultAndWhatTheHostSaw) {
 
 // The run waits at a question on a pipe that never answers; the signal comes
 // there. Waiting for the input file, the earlier result must stay; after the
-// output copy is made, the copy must go.
+// output copy is made, the copy must go, and so must a BrainVision run's
+// temporary files.
 TEST_F(EndToEnd, InterruptedRunRemovesItsUnfinishedOutputOnly) {
-    std::ofstream(folder.file("rec_OBS.ctc")) << "an earlier result";
+    ASSERT_EQ(run("convert rec.ctc rec.vhdr").status, kExitCompleted);
     const struct {
         int signal;
-        std::vector<std::string> arguments;
-        bool outputKept;
-    } cases[] = {{SIGINT, {}, true},
-                 {SIGTERM, {"-i", "rec.ctc", "-p", "rec.prt", "-c", "R-peaks"}, false},
-                 {SIGHUP, {"-i", "rec.ctc", "-p", "rec.prt", "-c", "R-peaks"}, false}};
+        std::string input;
+        bool earlierResultKept;
+    } cases[] = {{SIGINT, "", true}, {SIGTERM, "rec.ctc", false}, {SIGHUP, "rec.vhdr", true}};
     for (const auto& test : cases) {
+        std::ofstream(folder.file("rec_OBS.ctc")) << "an earlier result";
         int answers[2];
         ASSERT_EQ(pipe(answers), 0);
         const pid_t child = fork();
@@ -279,19 +280,22 @@ TEST_F(EndToEnd, InterruptedRunRemovesItsUnfinishedOutputOnly) {
             close(answers[1]);
             if (chdir(folder.path.c_str()) != 0) _exit(127);
             freopen("/dev/null", "w", stdout);
-            std::vector<char*> argv{const_cast<char*>("LumatraZT")};
-            for (const std::string& argument : test.arguments)
-                argv.push_back(const_cast<char*>(argument.c_str()));
-            argv.push_back(nullptr);
-            execv(LUMATRAZT_PATH, argv.data());
+            if (test.input.empty()) execl(LUMATRAZT_PATH, "LumatraZT", nullptr);
+            execl(LUMATRAZT_PATH, "LumatraZT", "-i", test.input.c_str(), "-p", "rec.prt", "-c",
+                  "R-peaks", nullptr);
             _exit(127);
         }
         close(answers[0]);
-        // Where the run makes the output copy, the signal waits for it, and
-        // then for the question after it.
-        for (int waited = 0; !test.outputKept && waited < 500 &&
-                             readFile(folder.file("rec_OBS.ctc")) == "an earlier result";
-             ++waited)
+        // The signal waits for the plug-in's output copy, when the run makes
+        // one, and then for the question after it.
+        const std::string copy = test.input == "rec.ctc"
+                                     ? "rec_OBS.ctc"
+                                     : ".rec.LumatraZT-" + std::to_string(child) + "_OBS.ctc";
+        const auto copied = [&] {
+            return copy == "rec_OBS.ctc" ? readFile(folder.file(copy)) != "an earlier result"
+                                         : std::ifstream(folder.file(copy)).good();
+        };
+        for (int waited = 0; !test.input.empty() && waited < 500 && !copied(); ++waited)
             usleep(20000);
         usleep(300000);
         kill(child, test.signal);
@@ -300,8 +304,13 @@ TEST_F(EndToEnd, InterruptedRunRemovesItsUnfinishedOutputOnly) {
         close(answers[1]);
         ASSERT_TRUE(WIFEXITED(status)) << "signal " << test.signal;
         EXPECT_EQ(WEXITSTATUS(status), 128 + test.signal);
-        EXPECT_EQ(std::ifstream(folder.file("rec_OBS.ctc")).good(), test.outputKept)
+        EXPECT_EQ(std::ifstream(folder.file("rec_OBS.ctc")).good(), test.earlierResultKept)
             << "signal " << test.signal;
+        for (const auto& entry : std::filesystem::directory_iterator(folder.path)) {
+            const std::string name = entry.path().filename().string();
+            EXPECT_EQ(name.find("LumatraZT-"), std::string::npos) << name;
+            EXPECT_EQ(name.rfind("rec_OBS.", 0) == 0 && name != "rec_OBS.ctc", false) << name;
+        }
     }
 }
 
