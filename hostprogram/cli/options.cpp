@@ -10,6 +10,7 @@
 
 #include "ctc/ctc_format.h"
 #include "hostprogram/cli/number_parsing.h"
+#include "hostprogram/recordings/recording_source.h"
 
 // CLI11 finds the commands, the options and their values (also written
 // --name=value); what a value must look like and which command an option
@@ -200,6 +201,15 @@ void addOptions(CLI::App& app, Parser& parser) {
                        o.demo.name = value;
                        return !value.empty() && value.find('/') == std::string::npos;
                    });
+    addValueOption(app, parser, "--format", Scope::kGenerate, "vhdr, edf, bdf or ctc",
+                   [&o](const std::string& value) {
+                       RecordingFormat format;
+                       std::string ignored;
+                       o.demo.format = value;
+                       return std::all_of(value.begin(), value.end(),
+                                          [](char c) { return c >= 'a' && c <= 'z'; }) &&
+                              recordingFormatOfPath("." + value, format, ignored);
+                   });
     addValueOption(app, parser, "--product", run, "blas or plain", [&o](const std::string& value) {
         if (value != "blas" && value != "plain") return false;
         o.product = value == "blas" ? ProductKind::kBlas : ProductKind::kPlain;
@@ -352,6 +362,9 @@ ExitStatus parseCommandLine(int argc, const char* const* argv, Options& options)
          options.command == Command::kGenerate) &&
         parser.sawRunOption)
         return reportUsageError("the options of a run do not apply to this command");
+    if (options.demo.format != "ctc" &&
+        (app.count("--ordering") > 0 || app.count("--data-type") > 0))
+        return reportUsageError("--ordering and --data-type apply only to --format ctc");
     if (options.command == Command::kDemo &&
         (options.answers.inputPath || options.answers.protocolPath))
         return reportUsageError(

@@ -22,6 +22,9 @@ struct DemoSettings {
     std::string name = "recording";  // file stem
     int sampleOrdering = 1;
     int dataType = 1;
+    // The recording's extension without its dot; the sample ordering and
+    // data type above are CTC's alone.
+    std::string format = "ctc";
 };
 
 struct ReportSettings {

@@ -113,6 +113,11 @@ Generate options:
                            2 interleaved (sample after sample)  [1]
       --data-type T        1 float; 3 16-bit, 4 8-bit integers and 5 floats,
                            each with a channel scale and offset  [1]
+      --format F           vhdr, edf or bdf: DIR/NAME.vhdr (.vmrk, .eeg),
+                           .edf or .bdf, channels "1", "2", ... in µV, the
+                           heartbeats as markers "R-peaks" (BrainVision:
+                           Comment/R-peaks); --ordering and --data-type
+                           are for ctc only  [ctc]
 
 General:
   -h, --help               show this help and exit

@@ -1,5 +1,7 @@
 #include "hostprogram/commands/generate_command.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -8,6 +10,7 @@
 #include "hostprogram/demo/demo_recording.h"
 #include "hostprogram/protocols/protocol_file.h"
 #include "hostprogram/recordings/ctc_writer.h"
+#include "hostprogram/recordings/recording_conversion.h"
 
 namespace {
 
@@ -29,6 +32,21 @@ bool writeTriggerList(const std::string& path, const std::vector<int32_t>& trigg
     for (int32_t trigger : triggers) file << trigger << '\n';
     file.close();
     return !file.fail();
+}
+
+// The generator gives one channel at a time, which only CTC's channel after
+// channel layout takes as it comes; other formats are copied from a hidden
+// CTC file of floats beside them, which goes once they are written. The
+// heartbeats become markers "R-peaks", which BrainVision files type as
+// "Comment", as convert types an EDF+ annotation.
+bool writeOtherFormat(const std::string& ctcPath, const std::string& path, RecordingFormat format,
+                      const std::vector<int32_t>& rPeaks, std::string& error) {
+    RecordingConversion conversion;
+    if (!openRecordingSource(ctcPath, "\u00b5V", conversion.source, error)) return false;
+    for (int32_t sample : rPeaks)
+        conversion.source.info.markers.push_back(RecordingMarker{"", "R-peaks", sample, 1});
+    planRecordingConversion(conversion, format);
+    return writeRecordingConversion(conversion, path, error);
 }
 
 }  // namespace
@@ -58,18 +76,23 @@ ExitStatus generateCommand(const Options& options) {
         return kExitFailed;
     }
     const std::string stem = settings.directory + "/" + settings.name;
-    const std::string recordingPath = stem + ".ctc";
-    CtcChannelWriter writer;
+    const std::string recordingPath = stem + "." + settings.format;
+    RecordingFormat format = RecordingFormat::kCtc;
     std::string error;
+    recordingFormatOfPath(recordingPath, format, error);  // the option's value was checked
+    const bool direct = format == RecordingFormat::kCtc;
+    const std::string ctcPath = direct ? recordingPath
+                                       : settings.directory + "/." + settings.name + ".LumatraZT-" +
+                                             std::to_string(static_cast<long>(getpid())) + ".ctc";
+    CtcChannelWriter writer;
     DemoRecording timing;
     const bool generated = generateDemoChannels(
         settings, timing,
         [&](int channel, const std::vector<float>&, const std::vector<float>& recorded) {
             if (channel == 0 &&
                 !openCtcChannelWriter(
-                    recordingPath,
-                    generatedLayout(settings, static_cast<uint32_t>(recorded.size())), writer,
-                    error))
+                    ctcPath, generatedLayout(settings, static_cast<uint32_t>(recorded.size())),
+                    writer, error))
                 return false;
             return appendCtcChannel(writer, recorded, error);
         });
@@ -77,6 +100,14 @@ ExitStatus generateCommand(const Options& options) {
         abandonCtcChannelWriter(writer);
         std::fprintf(stderr, "LumatraZT: %s\n", error.c_str());
         return kExitFailed;
+    }
+    if (!direct) {
+        const bool written = writeOtherFormat(ctcPath, recordingPath, format, timing.rPeaks, error);
+        std::remove(ctcPath.c_str());
+        if (!written) {
+            std::fprintf(stderr, "LumatraZT: %s\n", error.c_str());
+            return kExitFailed;
+        }
     }
     Protocol protocol;
     protocol.experimentName = "KORU generated recording";
@@ -87,9 +118,14 @@ ExitStatus generateCommand(const Options& options) {
                      recordingPath.c_str());
         return kExitFailed;
     }
-    std::printf("%s: %d channels, %.0f s at %.0f Hz, sample ordering %d, data type %d\n",
-                recordingPath.c_str(), settings.channelCount, settings.durationSeconds,
-                settings.samplingRate, settings.sampleOrdering, settings.dataType);
+    if (direct)
+        std::printf("%s: %d channels, %.0f s at %.0f Hz, sample ordering %d, data type %d\n",
+                    recordingPath.c_str(), settings.channelCount, settings.durationSeconds,
+                    settings.samplingRate, settings.sampleOrdering, settings.dataType);
+    else
+        std::printf("%s: %d channels, %.0f s at %.0f Hz, %s, in microvolts\n",
+                    recordingPath.c_str(), settings.channelCount, settings.durationSeconds,
+                    settings.samplingRate, recordingFormatName(format));
     std::printf("%s.prt and %s_triggers.txt: %zu heartbeats (zero-based samples)\n", stem.c_str(),
                 stem.c_str(), timing.rPeaks.size());
     return kExitCompleted;
