@@ -21,10 +21,6 @@ std::string::size_type extensionStart(const std::string& path) {
                                                                                    : dot;
 }
 
-std::string withExtension(const std::string& path, const char* extension) {
-    return path.substr(0, extensionStart(path)) + extension;
-}
-
 // Samples per block: about a million values across the channels read.
 int64_t blockLength(std::size_t channels) {
     return std::max<int64_t>(
@@ -153,14 +149,14 @@ bool openRecordingRun(const Options& options, RecordingRun& run, std::string& er
         folder + "." + name + ".LumatraZT-" + std::to_string(static_cast<long>(getpid())) + ".ctc";
     run.correctedCopy =
         input.substr(0, extensionStart(input)) + "_OBS" + input.substr(extensionStart(input));
+    if (!checkOutputSparesSource(run.source, run.correctedCopy, run.source.info.format, error))
+        return false;
     run.markers = markerConditionsOf(run.source.info, input, name);
     return true;
 }
 
 std::vector<std::string> correctedCopyFiles(const RecordingRun& run) {
-    if (run.source.info.format != RecordingFormat::kBrainVision) return {run.correctedCopy};
-    return {run.correctedCopy, withExtension(run.correctedCopy, ".eeg"),
-            withExtension(run.correctedCopy, ".vmrk")};
+    return recordingFilesOf(run.correctedCopy, run.source.info.format);
 }
 
 bool writeTemporaryInput(RecordingRun& run, std::string& error) {

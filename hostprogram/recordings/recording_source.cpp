@@ -1,5 +1,7 @@
 #include "hostprogram/recordings/recording_source.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 
@@ -122,4 +124,54 @@ std::string recordingConditionName(RecordingFormat format, const RecordingMarker
     if (format == RecordingFormat::kBrainVision) return brainVisionConditionName(marker);
     if (marker.type.empty() || marker.type == "Status") return marker.description;
     return marker.type + "/" + marker.description;
+}
+
+namespace {
+
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat first, second;
+    return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+std::string withExtension(const std::string& path, const char* extension) {
+    const std::string::size_type slash = path.rfind('/');
+    const std::string::size_type dot = path.rfind('.');
+    const bool hasExtension =
+        dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    return path.substr(0, hasExtension ? dot : path.size()) + extension;
+}
+
+// The files the opened source was read from: a BrainVision header names its
+// data and marker files, which need not follow its own name.
+std::vector<std::string> sourceFilesOf(const RecordingSource& source) {
+    std::vector<std::string> files{source.path};
+    if (source.info.format == RecordingFormat::kBrainVision) {
+        files.push_back(source.brainVision.dataPath);
+        const std::string& markers = source.brainVision.header.markerFile;
+        const std::string::size_type slash = source.path.rfind('/');
+        if (!markers.empty())
+            files.push_back(
+                slash == std::string::npos ? markers : source.path.substr(0, slash + 1) + markers);
+    }
+    return files;
+}
+
+}  // namespace
+
+std::vector<std::string> recordingFilesOf(const std::string& path, RecordingFormat format) {
+    if (format != RecordingFormat::kBrainVision) return {path};
+    return {path, withExtension(path, ".eeg"), withExtension(path, ".vmrk")};
+}
+
+bool checkOutputSparesSource(const RecordingSource& source, const std::string& outputPath,
+                             RecordingFormat outputFormat, std::string& error) {
+    for (const std::string& output : recordingFilesOf(outputPath, outputFormat))
+        for (const std::string& input : sourceFilesOf(source))
+            if (output == input || sameFile(output, input)) {
+                error = output + " is a file of the input " + source.path +
+                        "; the output must be another file";
+                return false;
+            }
+    return true;
 }

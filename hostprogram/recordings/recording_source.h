@@ -47,6 +47,17 @@ struct RecordingSource {
 bool openRecordingSource(const std::string& path, const std::string& ctcUnit,
                          RecordingSource& source, std::string& error);
 
+// Every file a recording written at path in format consists of: a
+// BrainVision header's data and marker files beside it, named after it.
+std::vector<std::string> recordingFilesOf(const std::string& path, RecordingFormat format);
+
+// False, with error naming the clash, when a recording written at
+// outputPath in outputFormat would write over a file of the opened source
+// (by name, or the same file under another name): the input is never
+// written.
+bool checkOutputSparesSource(const RecordingSource& source, const std::string& outputPath,
+                             RecordingFormat outputFormat, std::string& error);
+
 // Samples [firstSample, firstSample + count) of source.blockChannels, channel
 // after channel: out[block * count + index], each in its channel's unit.
 bool readRecordingBlock(RecordingSource& source, int64_t firstSample, int64_t count, float* out,

@@ -145,4 +145,19 @@ TEST_F(RecordingRunTest, MarkersAreTheConditionsNamedAsMnePythonNamesThem) {
     EXPECT_FALSE(temporaryFilesLeft());
 }
 
+// A header may name a data file that the corrected copy's name would take;
+// the run must refuse rather than write over its own input.
+TEST_F(RecordingRunTest, CorrectedCopyThatWouldOverwriteTheInputIsRefused) {
+    ASSERT_EQ(std::rename(folder.file("rec.eeg").c_str(), folder.file("rec_OBS.eeg").c_str()), 0);
+    std::string header = readFile(folder.file("rec.vhdr"));
+    header.replace(header.find("DataFile=rec.eeg"), 16, "DataFile=rec_OBS.eeg");
+    writeFile(folder.file("rec.vhdr"), header);
+    const std::string data = readFile(folder.file("rec_OBS.eeg"));
+
+    EXPECT_EQ(run("-i rec.vhdr -p rec.prt -c R-peaks" + kSettings), kExitRefused);
+    EXPECT_NE(readFile(folder.file("err.txt")).find("is a file of the input"), std::string::npos);
+    EXPECT_EQ(readFile(folder.file("rec_OBS.eeg")), data);
+    EXPECT_FALSE(temporaryFilesLeft());
+}
+
 }  // namespace
