@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "hostprogram/host/interruption.h"
 #include "hostprogram/recordings/recording_conversion.h"
 #include "hostprogram/recordings/recording_source.h"
 
@@ -22,6 +23,9 @@ ExitStatus convertCommand(const Options& options) {
     }
     if (!checkOutputSparesSource(conversion.source, outputPath, outputFormat, error))
         return reportUsageError(error);
+    InterruptibleScope interruptible;
+    for (const std::string& file : recordingFilesOf(outputPath, outputFormat))
+        removeOnInterruption(file);
     planRecordingConversion(conversion, outputFormat);
     if (!writeRecordingConversion(conversion, outputPath, error)) {
         std::fprintf(stderr, "LumatraZT: %s\n", error.c_str());

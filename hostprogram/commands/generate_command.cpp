@@ -8,6 +8,7 @@
 
 #include "ctc/ctc_format.h"
 #include "hostprogram/demo/demo_recording.h"
+#include "hostprogram/host/interruption.h"
 #include "hostprogram/protocols/protocol_file.h"
 #include "hostprogram/recordings/ctc_writer.h"
 #include "hostprogram/recordings/recording_conversion.h"
@@ -84,6 +85,11 @@ ExitStatus generateCommand(const Options& options) {
     const std::string ctcPath = direct ? recordingPath
                                        : settings.directory + "/." + settings.name + ".LumatraZT-" +
                                              std::to_string(static_cast<long>(getpid())) + ".ctc";
+    InterruptibleScope interruptible;
+    removeOnInterruption(ctcPath);
+    if (!direct)
+        for (const std::string& file : recordingFilesOf(recordingPath, format))
+            removeOnInterruption(file);
     CtcChannelWriter writer;
     DemoRecording timing;
     const bool generated = generateDemoChannels(

@@ -22,3 +22,12 @@ void removeOnInterruption(const std::string& path);
 
 // The run is over: nothing is removed any more and the handlers are restored.
 void endInterruptibleRun();
+
+// One interruptible piece of work for the life of a scope: a command that
+// writes files (generate, convert) guards them like a run.
+struct InterruptibleScope {
+    InterruptibleScope() { beginInterruptibleRun(); }
+    ~InterruptibleScope() { endInterruptibleRun(); }
+    InterruptibleScope(const InterruptibleScope&) = delete;
+    InterruptibleScope& operator=(const InterruptibleScope&) = delete;
+};

@@ -314,4 +314,33 @@ TEST_F(EndToEnd, InterruptedRunRemovesItsUnfinishedOutputOnly) {
     }
 }
 
+// Writing a recording is guarded like a run: whatever file it has begun,
+// the temporary one included, goes with the interruption.
+TEST_F(EndToEnd, InterruptedGenerateLeavesNoFile) {
+    for (const char* format : {"ctc", "vhdr"}) {
+        const std::string folderOfRecording = folder.file(format);
+        const pid_t child = fork();
+        if (child == 0) {
+            freopen("/dev/null", "w", stdout);
+            execl(LUMATRAZT_PATH, "LumatraZT", "generate", "--directory", folderOfRecording.c_str(),
+                  "--channels", "64", "--sampling-rate", "5000", "--duration", "1200", "--format",
+                  format, nullptr);
+            _exit(127);
+        }
+        const auto filesIn = [&] {
+            std::error_code ignored;
+            std::filesystem::directory_iterator entries(folderOfRecording, ignored);
+            return std::distance(begin(entries), end(entries));
+        };
+        for (int waited = 0; waited < 500 && filesIn() == 0; ++waited) usleep(20000);
+        usleep(100000);
+        kill(child, SIGINT);
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status)) << format;
+        EXPECT_EQ(WEXITSTATUS(status), 130) << format;
+        EXPECT_EQ(filesIn(), 0) << format;
+    }
+}
+
 }  // namespace
