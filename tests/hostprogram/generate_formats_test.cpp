@@ -88,10 +88,16 @@ TEST_F(GenerateFormatsTest, EveryFormatHoldsTheCtcSamplesAndTheHeartbeatsAsMarke
     EXPECT_EQ(countOf(readFile(folder.file("rec.prt")), "R-peaks"), 1u);
     ASSERT_EQ(std::system(("test -z \"$(ls -A '" + folder.path + "' | grep '^\\.')\"").c_str()), 0);
 
-    EXPECT_EQ(run("-i rec.vhdr -c Comment/R-peaks --pre 200 --post 400 -a 20 -k 2 --batch"),
-              kExitCompleted)
-        << readFile(folder.file("err.txt"));
-    EXPECT_TRUE(std::ifstream(folder.file("rec_OBS.vhdr")).good());
+    // The heartbeats as conditions: a BrainVision marker, an EDF+ and a BDF+
+    // annotation.
+    for (const char* input :
+         {"rec.vhdr -c Comment/R-peaks", "rec.edf -c R-peaks", "rec.bdf -c R-peaks"}) {
+        EXPECT_EQ(run(std::string("-i ") + input + " --pre 200 --post 400 -a 20 -k 2 --batch"),
+                  kExitCompleted)
+            << input << readFile(folder.file("err.txt"));
+    }
+    for (const char* output : {"rec_OBS.vhdr", "rec_OBS.edf", "rec_OBS.bdf"})
+        EXPECT_TRUE(std::ifstream(folder.file(output)).good()) << output;
 }
 
 TEST_F(GenerateFormatsTest, FormatIsAGenerateOptionAndCtcAloneHasALayout) {
