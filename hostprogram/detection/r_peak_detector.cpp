@@ -1,0 +1,224 @@
+#include "hostprogram/detection/r_peak_detector.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// A heart cannot beat again within 250 ms (240/min): a second candidate in
+// that time is the same complex or its late wave.
+constexpr double kRefractorySeconds = 0.25;
+// Shorter than a minute's worth of beats at the lowest rates the statistics
+// below need; a few seconds is the least that gives a reference amplitude.
+constexpr double kShortestSeconds = 3.0;
+
+struct Candidate {
+    int64_t position;
+    float amplitude;
+};
+
+double medianOf(std::vector<double> values) {
+    if (values.empty()) return 0.0;
+    const std::size_t middle = values.size() / 2;
+    std::nth_element(values.begin(), values.begin() + middle, values.end());
+    return values[middle];
+}
+
+// Gradient residue is narrower than any part of the QRS complex: a running
+// median as wide as twice a residue lobe removes it entirely (a pulse covering
+// less than half the window cannot be the median) while it leaves the broader
+// QRS complex, and the position of its extremum, in place.
+void removeNarrowSpikes(const float* ecg, int64_t count, int64_t half, std::vector<float>& out) {
+    out.resize(static_cast<std::size_t>(count));
+    std::vector<float> window(static_cast<std::size_t>(2 * half + 1));
+    for (int64_t i = 0; i < count; ++i) {
+        for (int64_t k = -half; k <= half; ++k) {
+            const int64_t j = std::clamp<int64_t>(i + k, 0, count - 1);
+            window[static_cast<std::size_t>(k + half)] = ecg[j];
+        }
+        std::nth_element(window.begin(), window.begin() + half, window.end());
+        out[static_cast<std::size_t>(i)] = window[static_cast<std::size_t>(half)];
+    }
+}
+
+// Centred running mean over 2*half+1 samples, edges repeating the end
+// values; centred so that nothing is delayed. In place: a ring keeps the
+// original values that the running sum still has to subtract.
+void centredMeanInPlace(std::vector<float>& x, int64_t half, std::vector<float>& ring) {
+    const int64_t count = static_cast<int64_t>(x.size());
+    const int64_t width = 2 * half + 1;
+    ring.assign(static_cast<std::size_t>(width), 0.0f);
+    auto original = [&](int64_t j, int64_t current) -> double {
+        j = std::clamp<int64_t>(j, 0, count - 1);
+        return j >= current ? x[static_cast<std::size_t>(j)]
+                            : ring[static_cast<std::size_t>(j % width)];
+    };
+    double sum = 0.0;
+    for (int64_t j = -half; j <= half; ++j) sum += original(j, 0);
+    for (int64_t i = 0; i < count; ++i) {
+        ring[static_cast<std::size_t>(i % width)] = x[static_cast<std::size_t>(i)];
+        x[static_cast<std::size_t>(i)] = static_cast<float>(sum / static_cast<double>(width));
+        sum += original(i + half + 1, i + 1) - original(i - half, i + 1);
+    }
+}
+
+// Three running means are close to a Gaussian of standard deviation
+// sqrt(half*(half+1)) samples, at a cost independent of the width.
+void smoothInPlace(std::vector<float>& x, double sigmaSeconds, double samplingFrequency,
+                   std::vector<float>& ring) {
+    const int64_t half = std::max<int64_t>(1, std::llround(sigmaSeconds * samplingFrequency - 0.5));
+    for (int pass = 0; pass < 3; ++pass) centredMeanInPlace(x, half, ring);
+}
+
+// Local maxima of polarity*band: every place a complex of that sign could be.
+std::vector<Candidate> findCandidates(const std::vector<float>& band, int polarity) {
+    std::vector<Candidate> candidates;
+    const int64_t count = static_cast<int64_t>(band.size());
+    for (int64_t i = 1; i + 1 < count; ++i) {
+        const float value = polarity * band[static_cast<std::size_t>(i)];
+        if (value > 0.0f && value > polarity * band[static_cast<std::size_t>(i - 1)] &&
+            value >= polarity * band[static_cast<std::size_t>(i + 1)])
+            candidates.push_back({i, value});
+    }
+    return candidates;
+}
+
+// The running reference: the median of the last beats' amplitudes follows
+// breathing without being pulled by one ectopic or missed beat.
+double recentAmplitude(const std::vector<Candidate>& beats) {
+    std::vector<double> recent;
+    for (std::size_t k = beats.size() > 8 ? beats.size() - 8 : 0; k < beats.size(); ++k)
+        recent.push_back(beats[k].amplitude);
+    return medianOf(recent);
+}
+
+double recentInterval(const std::vector<Candidate>& beats, double fallback) {
+    if (beats.size() < 4) return fallback;
+    std::vector<double> recent;
+    for (std::size_t k = beats.size() > 9 ? beats.size() - 8 : 1; k < beats.size(); ++k)
+        recent.push_back(static_cast<double>(beats[k].position - beats[k - 1].position));
+    return medianOf(recent);
+}
+
+// Beats among the candidates of one polarity: an adaptive threshold at 40 % of
+// the recent beats' amplitude, a refractory period in which only the larger
+// candidate survives, and a search with half that threshold in every gap 1.5
+// times longer than the recent intervals, where a weak beat was passed over.
+std::vector<Candidate> acceptBeats(const std::vector<Candidate>& candidates, int64_t count,
+                                   double samplingFrequency) {
+    std::vector<Candidate> beats;
+    if (candidates.empty()) return beats;
+    const int64_t refractory = std::llround(kRefractorySeconds * samplingFrequency);
+    // The starting reference: the median of the largest candidate in each 2 s
+    // window of the first 16 s; at 45/min every 2 s holds at least one beat.
+    const int64_t window = std::llround(2.0 * samplingFrequency);
+    const int64_t windows = std::min<int64_t>(8, std::max<int64_t>(1, count / window));
+    std::vector<double> largest(static_cast<std::size_t>(windows), 0.0);
+    for (const Candidate& c : candidates) {
+        const int64_t w = c.position / window;
+        if (w >= windows) break;
+        largest[static_cast<std::size_t>(w)] =
+            std::max<double>(largest[static_cast<std::size_t>(w)], c.amplitude);
+    }
+    const double start = medianOf(largest);
+    std::vector<Candidate> first;
+    for (const Candidate& c : candidates) {
+        const double reference = first.size() < 3 ? start : recentAmplitude(first);
+        if (c.amplitude < 0.4 * reference) continue;
+        if (!first.empty() && c.position - first.back().position < refractory) {
+            if (c.amplitude > first.back().amplitude) first.back() = c;
+            continue;
+        }
+        first.push_back(c);
+    }
+    if (first.size() < 2) return first;
+    std::vector<double> intervals;
+    for (std::size_t k = 1; k < first.size(); ++k)
+        intervals.push_back(static_cast<double>(first[k].position - first[k - 1].position));
+    const double typicalInterval = medianOf(intervals);
+
+    beats.push_back(first.front());
+    for (std::size_t k = 1; k < first.size(); ++k) {
+        const Candidate& next = first[k];
+        while (next.position - beats.back().position >
+               1.5 * recentInterval(beats, typicalInterval)) {
+            const int64_t from = beats.back().position + refractory;
+            const int64_t to = next.position - refractory;
+            auto at =
+                std::lower_bound(candidates.begin(), candidates.end(), from,
+                                 [](const Candidate& c, int64_t p) { return c.position < p; });
+            const Candidate* best = nullptr;
+            for (; at != candidates.end() && at->position <= to; ++at)
+                if (!best || at->amplitude > best->amplitude) best = &*at;
+            if (!best || best->amplitude < 0.2 * recentAmplitude(beats)) break;
+            beats.push_back(*best);
+        }
+        beats.push_back(next);
+    }
+    return beats;
+}
+
+}  // namespace
+
+bool detectRPeaks(const float* ecg, int64_t count, double samplingFrequency, RPeakDetection& out) {
+    out = RPeakDetection{};
+    if (!(samplingFrequency > 0.0) || count < kShortestSeconds * samplingFrequency) {
+        out.reason = "the channel is shorter than 3 s";
+        return false;
+    }
+    // Residue lobes last about a millisecond; at least one sample.
+    const int64_t spikeHalf = std::max<int64_t>(1, std::llround(0.001 * samplingFrequency));
+    std::vector<float> smooth;
+    removeNarrowSpikes(ecg, count, spikeHalf, smooth);
+    const auto [low, high] = std::minmax_element(smooth.begin(), smooth.end());
+    if (!(*high > *low)) {
+        out.reason = "the channel is flat";
+        return false;
+    }
+    // A difference of two Gaussians (4 ms and 16 ms) as the band-pass: it
+    // answers to the QRS complex (about 8 ms) several times more strongly than
+    // to a late wave of 60 ms even when that wave is 2.5 times taller, it
+    // removes the baseline, and being symmetric it delays nothing.
+    std::vector<float> ring;
+    std::vector<float> band = smooth;
+    smoothInPlace(smooth, 0.004, samplingFrequency, ring);
+    smoothInPlace(band, 0.016, samplingFrequency, ring);
+    for (std::size_t i = 0; i < band.size(); ++i) band[i] = smooth[i] - band[i];
+
+    // The polarity is the one whose beats stand out more: in the wrong one the
+    // detector only finds the smaller side lobes of the complexes.
+    std::vector<Candidate> beats;
+    double bestLevel = 0.0;
+    for (int polarity : {1, -1}) {
+        std::vector<Candidate> found =
+            acceptBeats(findCandidates(band, polarity), count, samplingFrequency);
+        std::vector<double> amplitudes;
+        for (const Candidate& c : found) amplitudes.push_back(c.amplitude);
+        const double level = found.size() >= 2 ? medianOf(amplitudes) : 0.0;
+        if (level > bestLevel) {
+            bestLevel = level;
+            beats = std::move(found);
+            out.polarity = polarity;
+        }
+    }
+    if (beats.empty()) {
+        out.polarity = 0;
+        out.reason = "no heartbeats were found";
+        return false;
+    }
+    // The position is the extremum of the complex itself in the despiked,
+    // lightly smoothed signal (still symmetric, so not delayed), within 40 ms
+    // of where the band-pass answered.
+    const int64_t reach = std::llround(0.04 * samplingFrequency);
+    for (const Candidate& beat : beats) {
+        const int64_t first = std::max<int64_t>(0, beat.position - reach);
+        const int64_t last = std::min<int64_t>(count - 1, beat.position + reach);
+        int64_t best = first;
+        for (int64_t i = first; i <= last; ++i)
+            if (out.polarity * smooth[static_cast<std::size_t>(i)] >
+                out.polarity * smooth[static_cast<std::size_t>(best)])
+                best = i;
+        if (out.peaks.empty() || best > out.peaks.back()) out.peaks.push_back(best);
+    }
+    return true;
+}
