@@ -30,14 +30,32 @@ double medianOf(std::vector<double> values) {
 // QRS complex, and the position of its extremum, in place.
 void removeNarrowSpikes(const float* ecg, int64_t count, int64_t half, std::vector<float>& out) {
     out.resize(static_cast<std::size_t>(count));
-    std::vector<float> window(static_cast<std::size_t>(2 * half + 1));
+    auto at = [&](int64_t j) { return ecg[std::clamp<int64_t>(j, 0, count - 1)]; };
+    // The window is kept sorted as it slides: the leaving value's place is
+    // taken by the arriving one, which then moves to its rank. A few
+    // comparisons a sample, where sorting each window anew costs far more.
+    const int64_t width = 2 * half + 1;
+    std::vector<float> sorted(static_cast<std::size_t>(width));
+    for (int64_t k = 0; k < width; ++k) sorted[static_cast<std::size_t>(k)] = at(k - half);
+    std::sort(sorted.begin(), sorted.end());
     for (int64_t i = 0; i < count; ++i) {
-        for (int64_t k = -half; k <= half; ++k) {
-            const int64_t j = std::clamp<int64_t>(i + k, 0, count - 1);
-            window[static_cast<std::size_t>(k + half)] = ecg[j];
+        out[static_cast<std::size_t>(i)] = sorted[static_cast<std::size_t>(half)];
+        const float leaving = at(i - half);
+        const float arriving = at(i + half + 1);
+        std::size_t k = static_cast<std::size_t>(
+            std::lower_bound(sorted.begin(), sorted.end(), leaving) - sorted.begin());
+        // Not found only for a value that does not compare (NaN): replace the
+        // nearest, which keeps the window's size and the memory safe.
+        k = std::min(k, sorted.size() - 1);
+        sorted[k] = arriving;
+        while (k > 0 && sorted[k - 1] > sorted[k]) {
+            std::swap(sorted[k - 1], sorted[k]);
+            --k;
         }
-        std::nth_element(window.begin(), window.begin() + half, window.end());
-        out[static_cast<std::size_t>(i)] = window[static_cast<std::size_t>(half)];
+        while (k + 1 < sorted.size() && sorted[k + 1] < sorted[k]) {
+            std::swap(sorted[k + 1], sorted[k]);
+            ++k;
+        }
     }
 }
 
@@ -48,17 +66,22 @@ void centredMeanInPlace(std::vector<float>& x, int64_t half, std::vector<float>&
     const int64_t count = static_cast<int64_t>(x.size());
     const int64_t width = 2 * half + 1;
     ring.assign(static_cast<std::size_t>(width), 0.0f);
-    auto original = [&](int64_t j, int64_t current) -> double {
-        j = std::clamp<int64_t>(j, 0, count - 1);
-        return j >= current ? x[static_cast<std::size_t>(j)]
-                            : ring[static_cast<std::size_t>(j % width)];
-    };
     double sum = 0.0;
-    for (int64_t j = -half; j <= half; ++j) sum += original(j, 0);
+    for (int64_t j = -half; j <= half; ++j) sum += x[std::clamp<int64_t>(j, 0, count - 1)];
+    const float firstValue = x.front();
+    const float lastValue = x.back();
+    int64_t slot = 0;  // i modulo width, kept without dividing
     for (int64_t i = 0; i < count; ++i) {
-        ring[static_cast<std::size_t>(i % width)] = x[static_cast<std::size_t>(i)];
+        ring[static_cast<std::size_t>(slot)] = x[static_cast<std::size_t>(i)];
         x[static_cast<std::size_t>(i)] = static_cast<float>(sum / static_cast<double>(width));
-        sum += original(i + half + 1, i + 1) - original(i - half, i + 1);
+        const int64_t arriving = i + half + 1;
+        sum += arriving < count ? x[static_cast<std::size_t>(arriving)] : lastValue;
+        // Sample i - half was stored half samples ago, in the slot after the
+        // next half + 1 ones (modulo width).
+        int64_t leavingSlot = slot + half + 1;
+        if (leavingSlot >= width) leavingSlot -= width;
+        sum -= i - half >= 0 ? ring[static_cast<std::size_t>(leavingSlot)] : firstValue;
+        if (++slot == width) slot = 0;
     }
 }
 
@@ -70,14 +93,52 @@ void smoothInPlace(std::vector<float>& x, double sigmaSeconds, double samplingFr
     for (int pass = 0; pass < 3; ++pass) centredMeanInPlace(x, half, ring);
 }
 
-// Local maxima of polarity*band: every place a complex of that sign could be.
-std::vector<Candidate> findCandidates(const std::vector<float>& band, int polarity) {
+// How large the band-pass is between complexes, in blocks of 0.25 s: the
+// median of its magnitude, which the few complexes in a block hardly move.
+// Muscle bursts raise it, and with it the bar a candidate has to clear.
+std::vector<float> noiseLevels(const std::vector<float>& band, int64_t block) {
+    std::vector<float> levels;
+    std::vector<float> magnitudes;
+    for (std::size_t start = 0; start < band.size(); start += static_cast<std::size_t>(block)) {
+        const std::size_t end = std::min(band.size(), start + static_cast<std::size_t>(block));
+        magnitudes.assign(band.begin() + static_cast<std::ptrdiff_t>(start),
+                          band.begin() + static_cast<std::ptrdiff_t>(end));
+        for (float& m : magnitudes) m = std::fabs(m);
+        const std::size_t middle = magnitudes.size() / 2;
+        std::nth_element(magnitudes.begin(),
+                         magnitudes.begin() + static_cast<std::ptrdiff_t>(middle),
+                         magnitudes.end());
+        levels.push_back(magnitudes[middle]);
+    }
+    return levels;
+}
+
+// Local maxima of polarity*band: every place a complex of that sign could be,
+// unless it is within the noise around it. Gaussian noise peaks seldom pass
+// six times the median magnitude (about four standard deviations), while a
+// QRS complex stands far above it except in the worst muscle bursts.
+std::vector<Candidate> findCandidates(const std::vector<float>& band, int polarity,
+                                      const std::vector<float>& levels, int64_t block) {
+    constexpr double kAboveNoise = 6.0;
     std::vector<Candidate> candidates;
     const int64_t count = static_cast<int64_t>(band.size());
+    const int64_t blocks = static_cast<int64_t>(levels.size());
     for (int64_t i = 1; i + 1 < count; ++i) {
         const float value = polarity * band[static_cast<std::size_t>(i)];
-        if (value > 0.0f && value > polarity * band[static_cast<std::size_t>(i - 1)] &&
-            value >= polarity * band[static_cast<std::size_t>(i + 1)])
+        if (!(value > 0.0f && value > polarity * band[static_cast<std::size_t>(i - 1)] &&
+              value >= polarity * band[static_cast<std::size_t>(i + 1)]))
+            continue;
+        // The mean over two blocks on each side, about a second: a beat or
+        // more, so that one block full of complexes does not set the bar alone.
+        const int64_t centre = i / block;
+        double noise = 0.0;
+        int64_t used = 0;
+        for (int64_t b = std::max<int64_t>(0, centre - 2); b <= std::min(blocks - 1, centre + 2);
+             ++b) {
+            noise += levels[static_cast<std::size_t>(b)];
+            ++used;
+        }
+        if (value > kAboveNoise * noise / static_cast<double>(used))
             candidates.push_back({i, value});
     }
     return candidates;
@@ -98,6 +159,14 @@ double recentInterval(const std::vector<Candidate>& beats, double fallback) {
     for (std::size_t k = beats.size() > 9 ? beats.size() - 8 : 1; k < beats.size(); ++k)
         recent.push_back(static_cast<double>(beats[k].position - beats[k - 1].position));
     return medianOf(recent);
+}
+
+// The late (T and MHD) wave ends about 0.36 s after the R-peak, or half an
+// interval at slow rates, whose late waves are later and broader.
+int64_t lateWaveZone(const std::vector<Candidate>& beats, double samplingFrequency) {
+    const double zone =
+        std::max(0.36 * samplingFrequency, 0.5 * recentInterval(beats, samplingFrequency));
+    return static_cast<int64_t>(zone);
 }
 
 // Beats among the candidates of one polarity: an adaptive threshold at 40 % of
@@ -129,6 +198,14 @@ std::vector<Candidate> acceptBeats(const std::vector<Candidate>& candidates, int
             if (c.amplitude > first.back().amplitude) first.back() = c;
             continue;
         }
+        // Just after the refractory period the late wave, 2.5 times the R
+        // wave in the raw signal, can still reach the threshold when noise
+        // rides on it; a beat this early must be at least half as strong as the last
+        // (a premature ectopic beat is, though broader).
+        if (!first.empty() &&
+            c.position - first.back().position < lateWaveZone(first, samplingFrequency) &&
+            c.amplitude < 0.5 * first.back().amplitude)
+            continue;
         first.push_back(c);
     }
     if (first.size() < 2) return first;
@@ -187,11 +264,13 @@ bool detectRPeaks(const float* ecg, int64_t count, double samplingFrequency, RPe
 
     // The polarity is the one whose beats stand out more: in the wrong one the
     // detector only finds the smaller side lobes of the complexes.
+    const int64_t block = std::max<int64_t>(1, std::llround(0.25 * samplingFrequency));
+    const std::vector<float> levels = noiseLevels(band, block);
     std::vector<Candidate> beats;
     double bestLevel = 0.0;
     for (int polarity : {1, -1}) {
         std::vector<Candidate> found =
-            acceptBeats(findCandidates(band, polarity), count, samplingFrequency);
+            acceptBeats(findCandidates(band, polarity, levels, block), count, samplingFrequency);
         std::vector<double> amplitudes;
         for (const Candidate& c : found) amplitudes.push_back(c.amplitude);
         const double level = found.size() >= 2 ? medianOf(amplitudes) : 0.0;
