@@ -171,7 +171,7 @@ int64_t lateWaveZone(const std::vector<Candidate>& beats, double samplingFrequen
 
 // Beats among the candidates of one polarity: an adaptive threshold at 40 % of
 // the recent beats' amplitude, a refractory period in which only the larger
-// candidate survives, and a search with half that threshold in every gap 1.5
+// candidate survives, and a search with a lower threshold in every gap 1.5
 // times longer than the recent intervals, where a weak beat was passed over.
 std::vector<Candidate> acceptBeats(const std::vector<Candidate>& candidates, int64_t count,
                                    double samplingFrequency) {
@@ -217,17 +217,22 @@ std::vector<Candidate> acceptBeats(const std::vector<Candidate>& candidates, int
     beats.push_back(first.front());
     for (std::size_t k = 1; k < first.size(); ++k) {
         const Candidate& next = first[k];
-        while (next.position - beats.back().position >
-               1.5 * recentInterval(beats, typicalInterval)) {
-            const int64_t from = beats.back().position + refractory;
-            const int64_t to = next.position - refractory;
+        while (true) {
+            const double interval = recentInterval(beats, typicalInterval);
+            if (next.position - beats.back().position <= 1.5 * interval) break;
+            // A missed beat splits the gap into two plausible intervals; a
+            // candidate close to either end is the late wave or noise in a
+            // compensatory pause after an ectopic beat.
+            const int64_t margin = std::max(refractory, static_cast<int64_t>(0.4 * interval));
+            const int64_t from = beats.back().position + margin;
+            const int64_t to = next.position - margin;
             auto at =
                 std::lower_bound(candidates.begin(), candidates.end(), from,
                                  [](const Candidate& c, int64_t p) { return c.position < p; });
             const Candidate* best = nullptr;
             for (; at != candidates.end() && at->position <= to; ++at)
                 if (!best || at->amplitude > best->amplitude) best = &*at;
-            if (!best || best->amplitude < 0.2 * recentAmplitude(beats)) break;
+            if (!best || best->amplitude < 0.3 * recentAmplitude(beats)) break;
             beats.push_back(*best);
         }
         beats.push_back(next);

@@ -33,6 +33,20 @@ ScannerEcgParameters with(double rate, double heartRate, double tOverR, bool inv
     return p;
 }
 
+// Twice the noise, breathing that changes the amplitude by 40 %, strong
+// drift, irregular rhythm and a few ectopic beats, all at once. No muscle
+// bursts: at this noise they reach a third of the R wave, where a late wave
+// with a burst on it can pass for a beat (the other cases have bursts).
+ScannerEcgParameters rough(ScannerEcgParameters p) {
+    p.noiseOverR = 0.06;
+    p.breathingModulation = 0.4;
+    p.driftOverR = 1.5;
+    p.rateVariability = 0.1;
+    p.ectopicFraction = 0.05;
+    p.muscleBurstsPerMinute = 0.0;
+    return p;
+}
+
 TEST(RPeakDetector, FindsEveryBeatAtItsPeakInTheHardCases) {
     const DetectionCase cases[] = {
         {"plain", with(1000, 70, 0.8, false, 0.0, 0.0, 1)},
@@ -47,6 +61,8 @@ TEST(RPeakDetector, FindsEveryBeatAtItsPeakInTheHardCases) {
         {"spikes at 5 kHz", with(5000, 70, 2.5, true, 0.0, 15.0, 10)},
         {"ectopic beats", with(1000, 80, 1.5, false, 0.08, 0.0, 11)},
         {"everything at 110/min", with(1000, 110, 2.5, true, 0.05, 15.0, 12)},
+        {"rough at 250 Hz", rough(with(250, 60, 2.0, true, 0.0, 0.0, 13))},
+        {"rough with spikes at 5 kHz", rough(with(5000, 90, 2.0, true, 0.0, 15.0, 14))},
     };
     for (const DetectionCase& c : cases) {
         SCOPED_TRACE(c.name);
