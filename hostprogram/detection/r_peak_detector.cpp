@@ -8,8 +8,8 @@ namespace {
 // A heart cannot beat again within 250 ms (240/min): a second candidate in
 // that time is the same complex or its late wave.
 constexpr double kRefractorySeconds = 0.25;
-// Shorter than a minute's worth of beats at the lowest rates the statistics
-// below need; a few seconds is the least that gives a reference amplitude.
+// The starting reference amplitude needs at least one full 2 s window at
+// 45/min with room for the filters' edges.
 constexpr double kShortestSeconds = 3.0;
 
 struct Candidate {
@@ -271,6 +271,7 @@ bool detectRPeaks(const float* ecg, int64_t count, double samplingFrequency, RPe
     // detector only finds the smaller side lobes of the complexes.
     const int64_t block = std::max<int64_t>(1, std::llround(0.25 * samplingFrequency));
     const std::vector<float> levels = noiseLevels(band, block);
+    const double seconds = static_cast<double>(count) / samplingFrequency;
     std::vector<Candidate> beats;
     double bestLevel = 0.0;
     for (int polarity : {1, -1}) {
@@ -278,7 +279,11 @@ bool detectRPeaks(const float* ecg, int64_t count, double samplingFrequency, RPe
             acceptBeats(findCandidates(band, polarity, levels, block), count, samplingFrequency);
         std::vector<double> amplitudes;
         for (const Candidate& c : found) amplitudes.push_back(c.amplitude);
-        const double level = found.size() >= 2 ? medianOf(amplitudes) : 0.0;
+        // Fewer than one beat in 4 s (15/min) is no heart: noise and muscle
+        // bursts on a detached electrode, which must not become a rhythm.
+        const bool enough =
+            static_cast<double>(found.size()) >= 0.25 * seconds && found.size() >= 2;
+        const double level = enough ? medianOf(amplitudes) : 0.0;
         if (level > bestLevel) {
             bestLevel = level;
             beats = std::move(found);
@@ -290,9 +295,10 @@ bool detectRPeaks(const float* ecg, int64_t count, double samplingFrequency, RPe
         out.reason = "no heartbeats were found";
         return false;
     }
-    // The position is the extremum of the complex itself in the despiked,
-    // lightly smoothed signal (still symmetric, so not delayed), within 40 ms
-    // of where the band-pass answered.
+    // The position is the extremum of the complex itself, within 40 ms of
+    // where the band-pass answered, taken in the despiked and lightly smoothed
+    // signal: the raw samples' extremum would follow noise and residue, and a
+    // symmetric smoothing moves the extremum of a symmetric peak nowhere.
     const int64_t reach = std::llround(0.04 * samplingFrequency);
     for (const Candidate& beat : beats) {
         const int64_t first = std::max<int64_t>(0, beat.position - reach);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <string>
 
 #include "hostprogram/detection/beat_matching.h"
 #include "hostprogram/detection/interval_report.h"
@@ -83,7 +84,7 @@ TEST(RPeakDetector, FindsEveryBeatAtItsPeakInTheHardCases) {
     }
 }
 
-TEST(RPeakDetector, FlatAndTooShortChannelsGiveAReasonAndNoBeats) {
+TEST(RPeakDetector, FlatNoisyAndTooShortChannelsGiveAReasonAndNoBeats) {
     const std::vector<float> flat(60 * 1000, 12.5f);
     RPeakDetection detection;
     EXPECT_FALSE(detectRPeaks(flat.data(), static_cast<int64_t>(flat.size()), 1000.0, detection));
@@ -91,7 +92,19 @@ TEST(RPeakDetector, FlatAndTooShortChannelsGiveAReasonAndNoBeats) {
     EXPECT_EQ(detection.polarity, 0);
     EXPECT_NE(detection.reason.find("flat"), std::string::npos);
 
+    // A detached electrode: noise alone must not become a rhythm.
     ScannerEcgParameters p;
+    p.heartRate = 1e-3;  // the first beat would come after the end
+    p.driftOverR = 0.0;
+    p.muscleBurstsPerMinute = 3.0;
+    const ScannerEcg noise = generateScannerEcg(p);
+    ASSERT_TRUE(noise.rPeaks.empty());
+    EXPECT_FALSE(detectRPeaks(noise.samples.data(), static_cast<int64_t>(noise.samples.size()),
+                              1000.0, detection));
+    EXPECT_TRUE(detection.peaks.empty());
+    EXPECT_NE(detection.reason.find("no heartbeats"), std::string::npos);
+
+    p = ScannerEcgParameters{};
     p.durationSeconds = 2.0;
     const ScannerEcg shortEcg = generateScannerEcg(p);
     EXPECT_FALSE(detectRPeaks(shortEcg.samples.data(),
