@@ -6,6 +6,7 @@
 #include "hostprogram/cli/usage_text.h"
 #include "hostprogram/commands/convert_command.h"
 #include "hostprogram/commands/demo_command.h"
+#include "hostprogram/commands/detect_r_command.h"
 #include "hostprogram/commands/generate_command.h"
 #include "hostprogram/commands/info_command.h"
 #include "hostprogram/commands/run_command.h"
@@ -47,6 +48,8 @@ int main(int argc, char** argv) {
             return infoCommand(options);
         case Command::kConvert:
             return convertCommand(options);
+        case Command::kDetectR:
+            return detectRCommand(options);
         case Command::kAbout:
             return aboutCommand(options);
         case Command::kDemo:

@@ -39,7 +39,9 @@ enum class Scope {
     kGenerate,
     kInfo,
     kInfoAndConvert,
-    kInfoAndRun
+    kInfoAndRun,
+    kRunAndDetect,  // a run's options that detect-r takes too
+    kDetect
 };
 
 struct Parser {
@@ -62,7 +64,8 @@ std::string extrasMessage(const Parser& parser) {
             return "unknown option '" + (isLong ? extra.substr(0, extra.find('=')) : extra) + "'";
         }
         const Command command = parser.options.command;
-        if (command != Command::kInfo && command != Command::kConvert)
+        if (command != Command::kInfo && command != Command::kConvert &&
+            command != Command::kDetectR)
             return "unexpected argument '" + extra + "'";
     }
     return std::string();
@@ -95,6 +98,13 @@ void checkScope(const Parser& parser, const std::string& name, Scope scope) {
         fail(parser, "option " + name + " belongs to the info and convert commands");
     if (scope == Scope::kInfoAndRun && command != Command::kInfo && command != Command::kRun)
         fail(parser, "option " + name + " belongs to the info command and to a run");
+    if (scope == Scope::kDetect && command != Command::kDetectR)
+        fail(parser, "option " + name + " belongs to the detect-r command");
+}
+
+// Whether an option of scope is a run's option that the command does not take.
+bool isRunOptionOutside(Scope scope, Command command) {
+    return scope == Scope::kRun || (scope == Scope::kRunAndDetect && command != Command::kDetectR);
 }
 
 // An option with a value. names: "--input" or "-i,--input"; read stores the
@@ -109,7 +119,7 @@ void addValueOption(CLI::App& app, Parser& parser, const std::string& names, Sco
         checkScope(parser, name, scope);
         if (!read(value))
             fail(parser, "option " + name + " expects " + expected + ", not '" + value + "'");
-        if (scope == Scope::kRun) parser.sawRunOption = true;
+        if (isRunOptionOutside(scope, parser.options.command)) parser.sawRunOption = true;
     };
     app.add_option_function<std::string>(name, apply)->trigger_on_parse();
 }
@@ -175,7 +185,14 @@ void addOptions(CLI::App& app, Parser& parser) {
     addAnswerNumber(app, parser, "-k,--components", "a whole number", o.answers.componentsToKeep);
     addTextOption(app, parser, "--module", Scope::kEveryCommand, fileName, o.modulePath);
     addTextOption(app, parser, "--log", run, fileName, o.logPath);
-    addTextOption(app, parser, "-r,--report", run, fileName, o.report.path);
+    addTextOption(app, parser, "-r,--report", Scope::kRunAndDetect, fileName, o.report.path);
+    addTextOption(app, parser, "--ecg-channel", Scope::kRunAndDetect,
+                  "a channel name or number from 1", o.ecgChannel);
+    addNumberOption(app, parser, "--ecg-from", Scope::kRunAndDetect,
+                    "a number of seconds from 0", o.report.ecgFromSeconds, 0.0, 1e9);
+    addNumberOption(app, parser, "--ecg-seconds", Scope::kRunAndDetect,
+                    "a number of seconds between 1 and 600", o.report.ecgSeconds, 1.0, 600.0);
+    addTextOption(app, parser, "-o,--output", Scope::kDetect, fileName, o.triggerListPath);
     addValueOption(
         app, parser, "--report-channels", run, "channel numbers from 1, such as 1,2,5-8",
         [&o](const std::string& value) { return parseChannelList(value, o.report.channels); });
@@ -242,6 +259,10 @@ void addFlags(CLI::App& app, Parser& parser) {
         checkScope(parser, "--json", Scope::kInfo);
         parser.options.json = true;
     });
+    flag("--ecg", [&parser] {
+        checkScope(parser, "--ecg", Scope::kGenerate);
+        parser.options.demo.ecgChannel = true;
+    });
     flag("--timings", [&parser] {
         parser.options.timings = true;
         parser.sawRunOption = true;
@@ -250,8 +271,8 @@ void addFlags(CLI::App& app, Parser& parser) {
 
 const std::pair<const char*, Command> kCommands[] = {
     {"run", Command::kRun},   {"demo", Command::kDemo},       {"generate", Command::kGenerate},
-    {"info", Command::kInfo}, {"convert", Command::kConvert}, {"about", Command::kAbout},
-    {"help", Command::kHelp},
+    {"info", Command::kInfo}, {"convert", Command::kConvert}, {"detect-r", Command::kDetectR},
+    {"about", Command::kAbout}, {"help", Command::kHelp},
 };
 
 void addCommands(CLI::App& app, Parser& parser) {
@@ -351,13 +372,20 @@ ExitStatus parseCommandLine(int argc, const char* const* argv, Options& options)
     }
     const std::string extras = extrasMessage(parser);
     if (!extras.empty()) return reportUsageError(extras);
-    const bool listsFiles =
-        options.command == Command::kInfo || options.command == Command::kConvert;
+    const bool listsFiles = options.command == Command::kInfo ||
+                            options.command == Command::kConvert ||
+                            options.command == Command::kDetectR;
     if (listsFiles) options.infoPaths = app.remaining(true);
     if (options.command == Command::kInfo && options.infoPaths.empty())
         return reportUsageError("info needs at least one recording file");
     if (options.command == Command::kConvert && options.infoPaths.size() != 2)
         return reportUsageError("convert needs an input and an output file");
+    if (options.command == Command::kDetectR && options.infoPaths.size() != 1)
+        return reportUsageError("detect-r needs one recording file");
+    if (options.command == Command::kDetectR && options.ecgChannel.empty())
+        return reportUsageError("detect-r needs the ECG channel (--ecg-channel NAME|N)");
+    if (options.command == Command::kDemo && !options.ecgChannel.empty())
+        return reportUsageError("the demo finds its heartbeats in its own ECG channel");
     if ((listsFiles || options.command == Command::kAbout ||
          options.command == Command::kGenerate) &&
         parser.sawRunOption)

@@ -9,7 +9,7 @@
 #include "hostprogram/cli/exit_status.h"
 #include "hostprogram/cli/product_kind.h"
 
-enum class Command { kRun, kDemo, kGenerate, kInfo, kConvert, kAbout, kHelp, kVersion };
+enum class Command { kRun, kDemo, kGenerate, kInfo, kConvert, kDetectR, kAbout, kHelp, kVersion };
 
 // The settings of the demo recording (and of the generate command's).
 struct DemoSettings {
@@ -18,6 +18,7 @@ struct DemoSettings {
     double samplingRate = 500.0;  // Hz
     double durationSeconds = 200.0;
     unsigned seed = 1;
+    bool ecgChannel = false;  // an in-scanner ECG as one more channel, the last
     // Only the generate command writes other layouts than the demo's.
     std::string name = "recording";  // file stem
     int sampleOrdering = 1;
@@ -32,6 +33,9 @@ struct ReportSettings {
     std::vector<int> channels;  // one-based; empty: the first four channels
     int occurrence = 0;         // one-based; 0: the middle occurrence
     double traceSeconds = 6.0;  // length of the trace around the occurrence
+    // The stretch of ECG drawn with its detected beats.
+    double ecgFromSeconds = -1.0;  // negative: where the first implausible interval is
+    double ecgSeconds = 10.0;
 };
 
 // The answers of the plug-in's dialogues; an empty optional is asked at the
@@ -57,9 +61,11 @@ struct Options {
     bool timings = false;  // print where the run's time went
     ReportSettings report;
     DemoSettings demo;
-    std::vector<std::string> infoPaths;  // info: the files; convert: input and output
+    std::vector<std::string> infoPaths;  // info: the files; convert: input and output; detect-r: input
     bool json = false;                   // info: one JSON object per file
     std::string exclude;                 // info and runs: channels never corrected (empty: none)
+    std::string ecgChannel;              // runs and detect-r: the ECG channel (empty: none)
+    std::string triggerListPath;         // detect-r: where the beats go (empty: beside the input)
     std::string unit = "\u00b5V";        // info and convert: the unit of CTC samples
 };
 

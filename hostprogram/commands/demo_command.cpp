@@ -4,9 +4,11 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "hostprogram/commands/ecg_report.h"
 #include "hostprogram/commands/run_command.h"
 #include "hostprogram/demo/artifact_metrics.h"
 #include "hostprogram/demo/demo_recording.h"
+#include "hostprogram/detection/beat_matching.h"
 #include "hostprogram/protocols/protocol_file.h"
 #include "hostprogram/recordings/ctc_reader.h"
 #include "hostprogram/recordings/ctc_writer.h"
@@ -15,7 +17,9 @@
 
 namespace {
 
-bool readAllChannels(const std::string& path, std::vector<std::vector<float>>& samples) {
+// The first count channels of the file (all of them when count is 0).
+bool readAllChannels(const std::string& path, std::vector<std::vector<float>>& samples,
+                     uint32_t count = 0) {
     CtcHeader header;
     std::string error;
     std::vector<int> channels;
@@ -23,7 +27,8 @@ bool readAllChannels(const std::string& path, std::vector<std::vector<float>>& s
         std::fprintf(stderr, "LumatraZT: %s\n", error.c_str());
         return false;
     }
-    for (uint32_t c = 0; c < header.nrOfChannels; ++c) channels.push_back(static_cast<int>(c));
+    if (count == 0 || count > header.nrOfChannels) count = header.nrOfChannels;
+    for (uint32_t c = 0; c < count; ++c) channels.push_back(static_cast<int>(c));
     if (!readCtcChannels(path, header, channels, samples, error)) {
         std::fprintf(stderr, "LumatraZT: %s\n", error.c_str());
         return false;
@@ -46,13 +51,15 @@ DemoFiles demoFilesIn(const std::string& directory) {
     return {directory + "/demo.ctc", directory + "/demo_clean.ctc", directory + "/demo.prt"};
 }
 
-// The recording with the artifact, its clean signal and the heartbeats as a
-// protocol, after one whole-recording condition.
-bool writeDemoFiles(const DemoSettings& settings, const DemoFiles& files) {
+// The recording with the artifact and the ECG as its last channel, the clean
+// EEG, and the true heartbeats as a protocol, after one whole-recording
+// condition (the run finds the heartbeats in the ECG itself).
+bool writeDemoFiles(const DemoSettings& settings, const DemoFiles& files, DemoRecording& demo) {
     std::printf("Generating %d channels, %.0f s at %.0f Hz in %s ...\n", settings.channelCount,
                 settings.durationSeconds, settings.samplingRate, settings.directory.c_str());
     std::fflush(stdout);
-    DemoRecording demo = generateDemoRecording(settings);
+    demo = generateDemoRecording(settings);
+    demo.clean.pop_back();
     Protocol protocol;
     protocol.experimentName = "KORU demo: EEG with heartbeat artifact";
     protocol.timeUnit = TimeUnit::kSamples;
@@ -66,30 +73,50 @@ bool writeDemoFiles(const DemoSettings& settings, const DemoFiles& files) {
                      settings.directory.c_str());
         return false;
     }
-    std::printf("  %s (recording), %s (clean signal), %s (%zu heartbeats)\n\n",
-                files.recording.c_str(), files.clean.c_str(), files.protocol.c_str(),
-                demo.rPeaks.size());
+    std::printf(
+        "  %s (recording, ECG in channel %d), %s (clean EEG), %s (the %zu true heartbeats)\n\n",
+        files.recording.c_str(), demo.ecgChannel + 1, files.clean.c_str(), files.protocol.c_str(),
+        demo.rPeaks.size());
     std::fflush(stdout);
     return true;
 }
 
-// The plug-in on the demo's files with the run options given, answering
-// every question not given with its default, whatever is on standard input.
-void runOnDemoFiles(const Options& options, const DemoFiles& files, RunRecord& record) {
+// The plug-in on the demo's recording with the run options given, the
+// triggers found in its ECG channel, answering every question not given with
+// its default, whatever is on standard input.
+void runOnDemoFiles(const Options& options, const DemoFiles& files, const DemoRecording& demo,
+                    RunRecord& record, EcgTriggers& ecg) {
     Options runOptions = options;
     runOptions.command = Command::kRun;
     runOptions.answers.inputPath = files.recording;
-    runOptions.answers.protocolPath = files.protocol;
+    runOptions.ecgChannel = std::to_string(demo.ecgChannel + 1);
     runOptions.batch = true;
-    runPlugin(runOptions, record);
+    runKeepingChannels(runOptions, record, ecg);
+}
+
+// How well the heartbeats were found, against the true ones.
+void printDetectionScore(const DemoRecording& demo, const EcgTriggers& ecg) {
+    const std::vector<int64_t> truth(demo.rPeaks.begin(), demo.rPeaks.end());
+    const BeatMatch match =
+        matchBeats(truth, ecg.detection.peaks, demo.samplingRate, kBeatMatchingWindowSeconds);
+    std::printf(
+        "\nHeartbeats found in the ECG channel against the %zu true ones (within %.0f ms):\n"
+        "  sensitivity %.2f %%, positive predictivity %.2f %%\n"
+        "  timing error: median %.1f ms, 99th percentile %.1f ms\n",
+        truth.size(), 1000.0 * kBeatMatchingWindowSeconds, 100.0 * match.sensitivity(),
+        100.0 * match.positivePredictivity(), 1000.0 * match.errorPercentile(0.5),
+        1000.0 * match.errorPercentile(0.99));
 }
 
 // How much artifact the run left, against the clean signal; false when a
 // file cannot be read.
-bool measureDemoRun(const DemoFiles& files, ArtifactReduction& reduction) {
+bool measureDemoRun(const DemoFiles& files, const DemoRecording& demo,
+                    ArtifactReduction& reduction) {
     std::vector<std::vector<float>> recorded, clean, corrected;
-    if (!readAllChannels(files.recording, recorded) || !readAllChannels(files.clean, clean) ||
-        !readAllChannels(outputPathFor(files.recording), corrected))
+    const uint32_t eeg = static_cast<uint32_t>(demo.ecgChannel);
+    if (!readAllChannels(files.recording, recorded, eeg) ||
+        !readAllChannels(files.clean, clean) ||
+        !readAllChannels(outputPathFor(files.recording), corrected, eeg))
         return false;
     reduction = measureArtifactReduction(clean, recorded, corrected);
     std::printf(
@@ -106,7 +133,7 @@ bool measureDemoRun(const DemoFiles& files, ArtifactReduction& reduction) {
 // in the demo's folder, showing the first two channels and the one with the
 // most left over.
 bool writeDemoReport(const Options& options, const DemoFiles& files, const RunRecord& record,
-                     const ArtifactReduction& reduction) {
+                     const EcgTriggers& ecg, const ArtifactReduction& reduction) {
     ReportSettings report = options.report;
     if (report.path.empty()) report.path = options.demo.directory + "/report.html";
     if (report.channels.empty()) {
@@ -114,14 +141,15 @@ bool writeDemoReport(const Options& options, const DemoFiles& files, const RunRe
             report.channels.push_back(channel);
         if (reduction.worstChannel > 2) report.channels.push_back(reduction.worstChannel);
     }
-    ReportExtras extras;
+    ReportExtras extras = ecgReportExtras(ecg, report);
     extras.cleanPath = files.clean;
     extras.amplitudeLabel = "amplitude [\xC2\xB5V]";
-    extras.facts.push_back(
-        {"Residual artifact power, median", formatDecibels(reduction.medianDecibels)});
-    extras.facts.push_back({"Residual artifact power, worst channel",
-                            formatDecibels(reduction.worstDecibels) + " (channel " +
-                                std::to_string(reduction.worstChannel) + ")"});
+    extras.facts.insert(extras.facts.begin(), {"Residual artifact power, median",
+                                               formatDecibels(reduction.medianDecibels)});
+    extras.facts.insert(extras.facts.begin() + 1,
+                        {"Residual artifact power, worst channel",
+                         formatDecibels(reduction.worstDecibels) + " (channel " +
+                             std::to_string(reduction.worstChannel) + ")"});
     std::string error;
     if (!writeRunReport(report, record, error, extras)) {
         std::fprintf(stderr, "LumatraZT: no report: %s\n", error.c_str());
@@ -143,15 +171,21 @@ ExitStatus demoCommand(const Options& options) {
         return kExitFailed;
     }
     const DemoFiles files = demoFilesIn(directory);
-    if (!writeDemoFiles(options.demo, files)) return kExitFailed;
+    DemoSettings settings = options.demo;
+    settings.ecgChannel = true;
+    DemoRecording demo;
+    if (!writeDemoFiles(settings, files, demo)) return kExitFailed;
     RunRecord record;
-    runOnDemoFiles(options, files, record);
+    EcgTriggers ecg;
+    runOnDemoFiles(options, files, demo, record, ecg);
     if (record.status != kExitCompleted) {
         std::fprintf(stderr, "LumatraZT: the demo's run did not complete (exit status %d)\n",
                      record.status);
         return record.status;
     }
     ArtifactReduction reduction;
-    if (!measureDemoRun(files, reduction)) return kExitFailed;
-    return writeDemoReport(options, files, record, reduction) ? kExitCompleted : kExitFailed;
+    if (!measureDemoRun(files, demo, reduction)) return kExitFailed;
+    printDetectionScore(demo, ecg);
+    return writeDemoReport(options, files, record, ecg, reduction) ? kExitCompleted
+                                                                    : kExitFailed;
 }

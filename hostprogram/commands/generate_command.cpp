@@ -28,22 +28,18 @@ float stepOf(int dataType) {
     }
 }
 
-bool writeTriggerList(const std::string& path, const std::vector<int32_t>& triggers) {
-    std::ofstream file(path, std::ios::trunc);
-    for (int32_t trigger : triggers) file << trigger << '\n';
-    file.close();
-    return !file.fail();
-}
-
 // The generator gives one channel at a time, which only CTC's channel after
 // channel layout takes as it comes; other formats are copied from a hidden
 // CTC file of floats beside them, which goes once they are written. The
 // heartbeats become markers "R-peaks", which BrainVision files type as
 // "Comment", as convert types an EDF+ annotation.
 bool writeOtherFormat(const std::string& ctcPath, const std::string& path, RecordingFormat format,
-                      const std::vector<int32_t>& rPeaks, std::string& error) {
+                      const DemoRecording& timing, std::string& error) {
     RecordingConversion conversion;
     if (!openRecordingSource(ctcPath, "\u00b5V", conversion.source, error)) return false;
+    if (timing.ecgChannel >= 0)
+        conversion.source.info.channels[static_cast<std::size_t>(timing.ecgChannel)].name = "ECG";
+    const std::vector<int32_t>& rPeaks = timing.rPeaks;
     for (int32_t sample : rPeaks)
         conversion.source.info.markers.push_back(RecordingMarker{"", "R-peaks", sample, 1});
     planRecordingConversion(conversion, format);
@@ -55,14 +51,17 @@ bool writeOtherFormat(const std::string& ctcPath, const std::string& path, Recor
 CtcLayout generatedLayout(const DemoSettings& settings, uint32_t sampleCount) {
     CtcLayout layout;
     layout.samplingFrequency = static_cast<float>(settings.samplingRate);
-    layout.channelCount = static_cast<uint32_t>(settings.channelCount);
+    const int channels = settings.channelCount + (settings.ecgChannel ? 1 : 0);
+    layout.channelCount = static_cast<uint32_t>(channels);
     layout.sampleCount = sampleCount;
     layout.sampleOrdering = settings.sampleOrdering;
     layout.dataType = settings.dataType;
     if (ctc::isScaledDataType(static_cast<uint32_t>(settings.dataType)))
-        for (int c = 0; c < settings.channelCount; ++c) {
+        for (int c = 0; c < channels; ++c) {
             layout.offsets.push_back(0.5f * static_cast<float>(c % 7) - 1.5f);
-            layout.scales.push_back(stepOf(settings.dataType));
+            // The ECG is some millivolts: ten times the EEG's step.
+            const float ecg = c == settings.channelCount ? 10.0f : 1.0f;
+            layout.scales.push_back(ecg * stepOf(settings.dataType));
         }
     return layout;
 }
@@ -108,7 +107,7 @@ ExitStatus generateCommand(const Options& options) {
         return kExitFailed;
     }
     if (!direct) {
-        const bool written = writeOtherFormat(ctcPath, recordingPath, format, timing.rPeaks, error);
+        const bool written = writeOtherFormat(ctcPath, recordingPath, format, timing, error);
         std::remove(ctcPath.c_str());
         if (!written) {
             std::fprintf(stderr, "LumatraZT: %s\n", error.c_str());
@@ -119,7 +118,8 @@ ExitStatus generateCommand(const Options& options) {
     protocol.experimentName = "KORU generated recording";
     protocol.conditions.push_back(ProtocolCondition{"R-peaks", timing.rPeaks, timing.rPeaks});
     if (!writeProtocolFile(stem + ".prt", protocol) ||
-        !writeTriggerList(stem + "_triggers.txt", timing.rPeaks)) {
+        !writeTriggerListFile(stem + "_triggers.txt",
+                          std::vector<int64_t>(timing.rPeaks.begin(), timing.rPeaks.end()))) {
         std::fprintf(stderr, "LumatraZT: cannot write the protocol files beside %s\n",
                      recordingPath.c_str());
         return kExitFailed;
@@ -132,6 +132,9 @@ ExitStatus generateCommand(const Options& options) {
         std::printf("%s: %d channels, %.0f s at %.0f Hz, %s, in microvolts\n",
                     recordingPath.c_str(), settings.channelCount, settings.durationSeconds,
                     settings.samplingRate, recordingFormatName(format));
+    if (timing.ecgChannel >= 0)
+        std::printf("channel %d: ECG as recorded in the scanner (%s)\n", timing.ecgChannel + 1,
+                    direct ? "unnamed in CTC" : "named ECG");
     std::printf("%s.prt and %s_triggers.txt: %zu heartbeats (zero-based samples)\n", stem.c_str(),
                 stem.c_str(), timing.rPeaks.size());
     return kExitCompleted;

@@ -10,16 +10,10 @@
 #include "hostprogram/recordings/ctc_blocks.h"
 #include "hostprogram/recordings/edf_corrected_copy.h"
 #include "hostprogram/recordings/recording_sink.h"
+#include "hostprogram/support/file_paths.h"
 #include "run/run_paths.h"
 
 namespace {
-
-std::string::size_type extensionStart(const std::string& path) {
-    const std::string::size_type slash = path.rfind('/');
-    const std::string::size_type dot = path.rfind('.');
-    return dot == std::string::npos || (slash != std::string::npos && dot < slash) ? path.size()
-                                                                                   : dot;
-}
 
 // Samples per block: about a million values across the channels read.
 int64_t blockLength(std::size_t channels) {
@@ -134,6 +128,15 @@ bool openRecordingRun(const Options& options, RecordingRun& run, std::string& er
         error = input + ": --exclude " + error;
         return false;
     }
+    if (!options.ecgChannel.empty()) {
+        if (!detectEcgTriggers(run.source, options.ecgChannel, run.ecg, error)) return false;
+        const std::string problem = ecgTriggerProblem(run.ecg);
+        if (!problem.empty()) {
+            error = input + ": " + problem;
+            return false;
+        }
+        corrected[static_cast<std::size_t>(run.ecg.channel)] = false;
+    }
     for (std::size_t channel = 0; channel < corrected.size(); ++channel)
         if (corrected[channel]) run.corrected.push_back(static_cast<int>(channel));
     if (run.corrected.empty()) {
@@ -152,6 +155,8 @@ bool openRecordingRun(const Options& options, RecordingRun& run, std::string& er
     if (!checkOutputSparesSource(run.source, run.correctedCopy, run.source.info.format, error))
         return false;
     run.markers = markerConditionsOf(run.source.info, input, name);
+    if (!options.ecgChannel.empty())
+        run.ecgCondition = addRPeakCondition(run.markers, run.ecg.detection.peaks);
     return true;
 }
 

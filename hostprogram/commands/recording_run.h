@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "hostprogram/cli/options.h"
+#include "hostprogram/commands/ecg_triggers.h"
 #include "hostprogram/protocols/marker_conditions.h"
 #include "hostprogram/recordings/recording_source.h"
 
@@ -24,15 +25,18 @@ struct RecordingRun {
     std::string temporaryInput;  // the CTC file the plug-in is given
     std::string correctedCopy;   // the header (BrainVision) or file of the result
     MarkerConditions markers;    // the input's markers as conditions
+    EcgTriggers ecg;             // with --ecg-channel: its beats, the last of the markers
+    std::string ecgCondition;    // the name they have there; empty without --ecg-channel
 };
 
 // The extension of inputPath names a format other than CTC.
 bool isRecordingRunInput(const std::string& inputPath);
 
-// Opens the input and settles the channels to correct (options.exclude and
-// the always-excluded ones left out) and the names of the files. False with
-// error "<file>: <why>" when the input cannot be read or leaves nothing to
-// correct: the run is then refused.
+// Opens the input and settles the channels to correct (options.exclude, the
+// ECG channel and the always-excluded ones left out) and the names of the
+// files; with options.ecgChannel, detects its beats. False with error
+// "<file>: <why>" when the input cannot be read, its ECG gives no beats to
+// run on, or nothing is left to correct: the run is then refused.
 bool openRecordingRun(const Options& options, RecordingRun& run, std::string& error);
 
 // Every file the corrected copy consists of.

@@ -3,15 +3,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <iostream>
 
+#include "hostprogram/commands/ecg_report.h"
 #include "hostprogram/commands/recording_run.h"
 #include "hostprogram/host/bounds_check.h"
 #include "hostprogram/host/interruption.h"
 #include "hostprogram/host/matrix_products.h"
 #include "hostprogram/host/plugin_module.h"
+#include "hostprogram/recordings/channel_selection.h"
+#include "hostprogram/recordings/ctc_channel_restore.h"
 #include "hostprogram/report/report_writer.h"
+#include "run/run_paths.h"
 
 namespace {
 
@@ -53,28 +59,73 @@ std::string chosenCondition(const HostSession& session) {
     return session.protocol.conditions[static_cast<std::size_t>(session.condition - 1)].name;
 }
 
+void writeReport(const ReportSettings& settings, const RunRecord& record,
+                 const ReportExtras& extras) {
+    std::string error;
+    if (writeRunReport(settings, record, error, extras))
+        std::fprintf(stderr, "LumatraZT: report written to %s\n", settings.path.c_str());
+    else
+        std::fprintf(stderr, "LumatraZT: no report: %s\n", error.c_str());
+}
+
+// With --ecg-channel, the run uses the beats found unless told otherwise.
+Options withEcgCondition(const Options& options, const std::string& ecgCondition) {
+    Options plugged = options;
+    if (!ecgCondition.empty() && !options.answers.protocolPath && !options.answers.condition)
+        plugged.answers.condition = ecgCondition;
+    return plugged;
+}
+
+// The report of a run on another format: the plug-in's files are temporary
+// and hold only the corrected channels, so the channels asked for (numbered
+// as in the recording) are found among them and everything is named as the
+// user knows it.
+void writeRecordingRunReport(const Options& options, const RecordingRun& run,
+                             const RunRecord& record) {
+    ReportSettings settings = options.report;
+    ReportExtras extras = ecgReportExtras(run.ecg, options.report);
+    extras.inputName = run.source.path;
+    extras.outputName = run.correctedCopy;
+    for (int channel : run.corrected)
+        extras.channelNames.push_back(run.source.info.channels[static_cast<std::size_t>(channel)].name);
+    settings.channels.clear();
+    for (int wanted : options.report.channels) {
+        const auto found = std::find(run.corrected.begin(), run.corrected.end(), wanted - 1);
+        if (found != run.corrected.end())
+            settings.channels.push_back(static_cast<int>(found - run.corrected.begin()) + 1);
+        else
+            std::fprintf(stderr, "LumatraZT: the report leaves out channel %d: it was not corrected\n",
+                         wanted);
+    }
+    if (!options.report.channels.empty() && settings.channels.empty()) {
+        std::fprintf(stderr, "LumatraZT: no report: none of its channels was corrected\n");
+        return;
+    }
+    writeReport(settings, record, extras);
+}
+
 // The plug-in's run on the temporary CTC copy of a recording of another
 // format, between writing that copy and writing its result back; every file
 // the run makes is removed again on interruption.
 ExitStatus runOnRecording(const Options& options) {
-    if (!options.report.path.empty())
-        return reportUsageError("the report (-r) is made only for runs on CTC files for now");
     RecordingRun run;
     std::string error;
     if (!openRecordingRun(options, run, error)) {
         reportRefusals({error});
         return kExitRefused;
     }
+    if (!run.ecgCondition.empty())
+        std::printf("%s", formatEcgTriggers(run.ecg).c_str());
     beginInterruptibleRun();
     removeOnInterruption(run.temporaryInput);
     ExitStatus status = kExitFailed;
     std::string condition;
+    RunRecord record;
     if (writeTemporaryInput(run, error)) {
-        Options plugged = options;
+        Options plugged = withEcgCondition(options, run.ecgCondition);
         plugged.answers.inputPath = run.temporaryInput;
         const bool fromMarkers =
             !options.answers.protocolPath && !run.markers.protocol.conditions.empty();
-        RunRecord record;
         runPlugin(plugged, record, fromMarkers ? &run.markers : nullptr);
         status = record.status;
         condition = chosenCondition(record.session);
@@ -86,6 +137,9 @@ ExitStatus runOnRecording(const Options& options) {
     }
     if (status == kExitFailed && !error.empty())
         std::fprintf(stderr, "LumatraZT: %s\n", error.c_str());
+    record.status = status;
+    if (!options.report.path.empty() && !record.session.inputPath.empty())
+        writeRecordingRunReport(options, run, record);
     removeTemporaryFiles(run, condition);
     endInterruptibleRun();
     return status;
@@ -156,19 +210,71 @@ void runPlugin(const Options& options, RunRecord& record, const MarkerConditions
     record.status = classifyRun(session, result == PluginRunResult::kReturnedTrue);
 }
 
+void runKeepingChannels(const Options& options, RunRecord& record, EcgTriggers& ecg) {
+    record = RunRecord();
+    const std::string& input = *options.answers.inputPath;
+    RecordingSource source;
+    std::vector<bool> corrected;
+    MarkerConditions markers;
+    std::string error, ecgCondition;
+    bool usable = openRecordingSource(input, options.unit, source, error);
+    if (usable && !correctedChannelFlags(options.exclude, source.info, source.alwaysExcluded,
+                                         corrected, error)) {
+        error = input + ": --exclude " + error;
+        usable = false;
+    }
+    if (usable && !options.ecgChannel.empty()) {
+        usable = detectEcgTriggers(source, options.ecgChannel, ecg, error);
+        if (usable && !ecgTriggerProblem(ecg).empty()) {
+            error = input + ": " + ecgTriggerProblem(ecg);
+            usable = false;
+        }
+        if (usable) {
+            corrected[static_cast<std::size_t>(ecg.channel)] = false;
+            markers.label = input;
+            markers.protocol.experimentName = input;
+            ecgCondition = addRPeakCondition(markers, ecg.detection.peaks);
+        }
+    }
+    std::vector<int> kept;
+    for (std::size_t channel = 0; usable && channel < corrected.size(); ++channel)
+        if (!corrected[channel]) kept.push_back(static_cast<int>(channel));
+    if (usable && kept.size() == corrected.size()) {
+        error = input + ": no channel is left to correct";
+        usable = false;
+    }
+    if (!usable) {
+        reportRefusals({error});
+        record.status = kExitRefused;
+        return;
+    }
+    if (!ecgCondition.empty()) std::printf("%s", formatEcgTriggers(ecg).c_str());
+    runPlugin(withEcgCondition(options, ecgCondition), record,
+              ecgCondition.empty() || options.answers.protocolPath ? nullptr : &markers);
+    if (record.status == kExitCompleted) {
+        const std::string output = outputPathFor(input);
+        InterruptibleScope interruptible;
+        removeOnInterruption(output);
+        if (!restoreCtcChannels(input, output, kept, error)) {
+            std::fprintf(stderr, "LumatraZT: %s\n", error.c_str());
+            std::remove(output.c_str());
+            record.status = kExitFailed;
+        }
+    }
+}
+
 ExitStatus runCommand(const Options& options) {
+    if (!options.answers.inputPath && (!options.ecgChannel.empty() || !options.exclude.empty()))
+        return reportUsageError("--ecg-channel and --exclude need the recording given with -i");
     if (options.answers.inputPath && isRecordingRunInput(*options.answers.inputPath))
         return runOnRecording(options);
-    if (!options.exclude.empty())
-        return reportUsageError("--exclude applies to BrainVision, EDF and BDF inputs (-i)");
     RunRecord record;
-    runPlugin(options, record);
-    if (!options.report.path.empty()) {
-        std::string error;
-        if (writeRunReport(options.report, record, error))
-            std::fprintf(stderr, "LumatraZT: report written to %s\n", options.report.path.c_str());
-        else
-            std::fprintf(stderr, "LumatraZT: no report: %s\n", error.c_str());
-    }
+    EcgTriggers ecg;
+    if (!options.ecgChannel.empty() || !options.exclude.empty())
+        runKeepingChannels(options, record, ecg);
+    else
+        runPlugin(options, record);
+    if (!options.report.path.empty())
+        writeReport(options.report, record, ecgReportExtras(ecg, options.report));
     return record.status;
 }

@@ -4,6 +4,8 @@
 #include <random>
 #include <utility>
 
+#include "hostprogram/detection/scanner_ecg.h"
+
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
@@ -54,6 +56,19 @@ struct ChannelArtifact {
     double weights[3];
     double latency;  // s
 };
+
+// An ECG as recorded in the scanner: a late wave taller than the R wave,
+// breathing and drift, its own noise.
+ScannerEcgParameters demoEcgParameters(const DemoSettings& settings) {
+    ScannerEcgParameters parameters;
+    parameters.seed = settings.seed;
+    parameters.samplingFrequency = settings.samplingRate;
+    parameters.durationSeconds =
+        static_cast<double>(static_cast<std::size_t>(settings.durationSeconds * settings.samplingRate)) /
+        settings.samplingRate;
+    parameters.tOverR = 1.6;
+    return parameters;
+}
 
 constexpr double kLobeCentres[3] = {0.21, 0.33, 0.47};  // s after the R-peak
 constexpr double kLobeWidths[3] = {0.030, 0.050, 0.080};
@@ -149,7 +164,10 @@ bool generateDemoChannels(const DemoSettings& settings, DemoRecording& demo,
             recorded[s] = static_cast<float>(clean[s] + artifactSignal[s]);
         if (!takeChannel(c, clean, recorded)) return false;
     }
-    return true;
+    if (!settings.ecgChannel) return true;
+    demo.ecgChannel = channels;
+    const ScannerEcg ecg = generateScannerEcgAt(demoEcgParameters(settings), beats);
+    return takeChannel(channels, ecg.samples, ecg.samples);
 }
 
 DemoRecording generateDemoRecording(const DemoSettings& settings) {

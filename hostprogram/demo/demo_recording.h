@@ -4,7 +4,9 @@
 // background and an alpha rhythm, a heartbeat train with respiratory and
 // slower rate variability, and on every channel a heartbeat-locked
 // (ballistocardiogram-like) artifact whose amplitude, latency and shape
-// change from beat to beat. Amplitudes are in microvolts.
+// change from beat to beat. Amplitudes are in microvolts. On request, one
+// more channel holds the ECG as recorded in the scanner, its R-peaks at the
+// heartbeats; it has no artifact, so its clean and recorded signals agree.
 
 #include <cstdint>
 #include <functional>
@@ -17,6 +19,7 @@ struct DemoRecording {
     std::vector<std::vector<float>> clean;     // per channel: the EEG without artifact
     std::vector<std::vector<float>> recorded;  // per channel: clean plus artifact
     std::vector<int32_t> rPeaks;               // zero-based sample of every heartbeat
+    int ecgChannel = -1;                       // zero-based; -1: none
 };
 
 DemoRecording generateDemoRecording(const DemoSettings& settings);

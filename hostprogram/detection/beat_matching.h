@@ -8,6 +8,9 @@
 #include <cstdint>
 #include <vector>
 
+// A detection this close to a true beat is a hit.
+constexpr double kBeatMatchingWindowSeconds = 0.05;
+
 struct BeatMatch {
     int64_t truePositives = 0;
     int64_t falseNegatives = 0;         // true beats without a detection

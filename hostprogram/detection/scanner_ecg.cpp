@@ -31,23 +31,15 @@ double ectopicBeat(double t, double tOverR) {
     return 1.3 * gaussian(t, 0.0, 0.016) - 0.6 * tOverR * gaussian(t, 0.28, 0.07);
 }
 
-}  // namespace
+struct Beat {
+    double time;
+    bool ectopic;
+};
 
-ScannerEcg generateScannerEcg(const ScannerEcgParameters& p) {
-    ScannerEcg result;
-    const int64_t count =
-        static_cast<int64_t>(std::llround(p.durationSeconds * p.samplingFrequency));
-    if (count <= 0) return result;
-    result.samples.assign(static_cast<std::size_t>(count), 0.0f);
-    std::mt19937_64 random(p.seed);
+// Beat times first, so that every beat is drawn whole even near the ends.
+std::vector<Beat> drawBeatTimes(const ScannerEcgParameters& p, std::mt19937_64& random) {
     std::normal_distribution<double> normal(0.0, 1.0);
     std::uniform_real_distribution<double> uniform(0.0, 1.0);
-
-    // Beat times first, so that every beat is drawn whole even near the ends.
-    struct Beat {
-        double time;
-        bool ectopic;
-    };
     std::vector<Beat> beats;
     const double meanInterval = 60.0 / p.heartRate;
     double time = 0.3 + 0.5 * meanInterval * uniform(random);
@@ -68,7 +60,19 @@ ScannerEcg generateScannerEcg(const ScannerEcgParameters& p) {
                             0.03 * std::sin(2.0 * kPi * p.breathingRate * time));
         time += std::max(interval, 0.6 * meanInterval);
     }
+    return beats;
+}
 
+// The beats, the slice-rate spikes, the noise and the drift on one channel.
+ScannerEcg drawScannerEcg(const ScannerEcgParameters& p, std::vector<Beat> beats,
+                          std::mt19937_64& random) {
+    ScannerEcg result;
+    const int64_t count =
+        static_cast<int64_t>(std::llround(p.durationSeconds * p.samplingFrequency));
+    if (count <= 0) return result;
+    result.samples.assign(static_cast<std::size_t>(count), 0.0f);
+    std::normal_distribution<double> normal(0.0, 1.0);
+    std::uniform_real_distribution<double> uniform(0.0, 1.0);
     const double fs = p.samplingFrequency;
     // Each beat sits on a sample, so that the truth is the waveform's exact
     // extremum and a perfect detector scores zero error even at 250 Hz.
@@ -126,4 +130,20 @@ ScannerEcg generateScannerEcg(const ScannerEcgParameters& p) {
             static_cast<float>(kRAmplitude * (noise * normal(random) + drift));
     }
     return result;
+}
+
+}  // namespace
+
+ScannerEcg generateScannerEcg(const ScannerEcgParameters& parameters) {
+    std::mt19937_64 random(parameters.seed);
+    std::vector<Beat> beats = drawBeatTimes(parameters, random);
+    return drawScannerEcg(parameters, std::move(beats), random);
+}
+
+ScannerEcg generateScannerEcgAt(const ScannerEcgParameters& parameters,
+                                const std::vector<double>& beatSeconds) {
+    std::mt19937_64 random(parameters.seed);
+    std::vector<Beat> beats;
+    for (double seconds : beatSeconds) beats.push_back({seconds, false});
+    return drawScannerEcg(parameters, std::move(beats), random);
 }

@@ -35,3 +35,8 @@ struct ScannerEcg {
 };
 
 ScannerEcg generateScannerEcg(const ScannerEcgParameters& parameters);
+
+// The same channel with normal beats at the given times (seconds, ascending)
+// instead of drawn ones: the ECG of a recording whose heartbeats are known.
+ScannerEcg generateScannerEcgAt(const ScannerEcgParameters& parameters,
+                                const std::vector<double>& beatSeconds);

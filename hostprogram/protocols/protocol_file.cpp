@@ -1,5 +1,6 @@
 #include "hostprogram/protocols/protocol_file.h"
 
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -48,4 +49,17 @@ bool writeProtocolFile(const std::string& path, const Protocol& protocol) {
     }
     file.flush();
     return static_cast<bool>(file);
+}
+
+bool writeTriggerListFile(const std::string& path, const std::vector<int64_t>& samples,
+                          const std::string& comment) {
+    std::ofstream file(path, std::ios::trunc);
+    if (!comment.empty()) file << "# " << comment << '\n';
+    for (int64_t sample : samples) file << sample << '\n';
+    file.close();
+    if (file.fail()) {
+        std::remove(path.c_str());
+        return false;
+    }
+    return true;
 }

@@ -2,7 +2,9 @@
 
 // Protocol files on disk: reading either kind, and writing the .prt format.
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "hostprogram/protocols/protocol.h"
 
@@ -12,3 +14,8 @@ bool loadProtocolFile(const std::string& path, Protocol& protocol, std::string& 
 
 // Writes protocol in the .prt format; false when the file cannot be written.
 bool writeProtocolFile(const std::string& path, const Protocol& protocol);
+
+// Writes a plain trigger list, one zero-based sample a line, after comment
+// (if any) as a '#' line. False, with nothing left, when it cannot be written.
+bool writeTriggerListFile(const std::string& path, const std::vector<int64_t>& samples,
+                          const std::string& comment = std::string());

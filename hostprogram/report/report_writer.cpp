@@ -96,8 +96,9 @@ bool writeRunReport(const ReportSettings& settings, const RunRecord& record, std
 
     for (const CtcHeader* other : {&outputHeader, &cleanHeader}) {
         if (other == &cleanHeader && extras.cleanPath.empty()) continue;
+        // The clean signal may lack channels without artifact (the demo's ECG).
         if (other->nrOfSamples != header.nrOfSamples ||
-            other->nrOfChannels != header.nrOfChannels) {
+            (other == &outputHeader && other->nrOfChannels != header.nrOfChannels)) {
             error = "the recordings to compare differ in their channels or samples";
             return false;
         }
@@ -146,8 +147,8 @@ bool writeRunReport(const ReportSettings& settings, const RunRecord& record, std
     page.status = describeExitStatus(record.status);
     const ProtocolCondition& condition = session.protocol.conditions[session.condition - 1];
     page.facts = {
-        {"Input", session.inputPath},
-        {"Output", outputPath},
+        {"Input", extras.inputName.empty() ? session.inputPath : extras.inputName},
+        {"Output", extras.outputName.empty() ? outputPath : extras.outputName},
         {"Protocol", session.protocolPath},
         {"Condition", std::to_string(session.condition) + ": " + condition.name + " (" +
                           std::to_string(triggers.size()) + " occurrences)"},
@@ -167,9 +168,13 @@ bool writeRunReport(const ReportSettings& settings, const RunRecord& record, std
 
     for (std::size_t index = 0; index < channels.size(); ++index) {
         ReportSection section;
-        section.heading = "Channel " + std::to_string(channels[index] + 1);
+        const std::size_t channel = static_cast<std::size_t>(channels[index]);
+        const std::string channelName = channel < extras.channelNames.size()
+                                            ? extras.channelNames[channel]
+                                            : std::to_string(channel + 1);
+        section.heading = "Channel " + channelName;
         LinePlot average;
-        average.title = "Average artifact window, channel " + std::to_string(channels[index] + 1);
+        average.title = "Average artifact window, channel " + channelName;
         average.xLabel = "time from trigger [ms]";
         average.yLabel = extras.amplitudeLabel;
         average.hasMarker = true;
@@ -188,8 +193,8 @@ bool writeRunReport(const ReportSettings& settings, const RunRecord& record, std
         section.figures.push_back(renderLinePlot(average, kFigureWidth, kFigureHeight));
 
         LinePlot trace;
-        trace.title = "Trace around occurrence " + std::to_string(occurrence + 1) + ", channel " +
-                      std::to_string(channels[index] + 1);
+        trace.title =
+            "Trace around occurrence " + std::to_string(occurrence + 1) + ", channel " + channelName;
         trace.xLabel = "time in the recording [s]";
         trace.yLabel = extras.amplitudeLabel;
         trace.hasMarker = true;
@@ -205,6 +210,7 @@ bool writeRunReport(const ReportSettings& settings, const RunRecord& record, std
         section.figures.push_back(renderLinePlot(trace, kFigureWidth, kFigureHeight));
         page.sections.push_back(section);
     }
+    page.sections.insert(page.sections.end(), extras.sections.begin(), extras.sections.end());
 
     std::ofstream file(settings.path, std::ios::trunc);
     if (!file) {
