@@ -1,5 +1,6 @@
 #include "hostprogram/report/report_html.h"
 
+#include <fstream>
 #include <sstream>
 
 #include "hostprogram/report/svg_plot.h"
@@ -34,4 +35,19 @@ std::string renderReportPage(const ReportPage& page) {
     }
     html << "</body>\n</html>\n";
     return html.str();
+}
+
+bool writeReportPage(const std::string& path, const ReportPage& page, std::string& error) {
+    std::ofstream file(path, std::ios::trunc);
+    if (!file) {
+        error = "cannot create " + path;
+        return false;
+    }
+    file << renderReportPage(page);
+    file.close();
+    if (file.fail()) {
+        error = "cannot write " + path;
+        return false;
+    }
+    return true;
 }

@@ -22,3 +22,7 @@ struct ReportPage {
 };
 
 std::string renderReportPage(const ReportPage& page);
+
+// The rendered page written to path (replacing the file). False with error
+// when the file cannot be created or written.
+bool writeReportPage(const std::string& path, const ReportPage& page, std::string& error);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 
 #include "hostprogram/recordings/ctc_reader.h"
 #include "hostprogram/report/report_data.h"
@@ -212,16 +211,5 @@ bool writeRunReport(const ReportSettings& settings, const RunRecord& record, std
     }
     page.sections.insert(page.sections.end(), extras.sections.begin(), extras.sections.end());
 
-    std::ofstream file(settings.path, std::ios::trunc);
-    if (!file) {
-        error = "cannot create " + settings.path;
-        return false;
-    }
-    file << renderReportPage(page);
-    file.close();
-    if (file.fail()) {
-        error = "cannot write " + settings.path;
-        return false;
-    }
-    return true;
+    return writeReportPage(settings.path, page, error);
 }

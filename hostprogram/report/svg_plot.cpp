@@ -131,25 +131,62 @@ void writeMarker(std::ostream& svg, const LinePlot& plot, const PlotFrame& frame
         << escapeXml(plot.markerLabel) << "</text>\n";
 }
 
+// Shaded stretches, held to the plot area; at least kNarrowestBand wide, so
+// that a short interval on a long axis still shows.
+void writeBands(std::ostream& svg, const LinePlot& plot, const PlotFrame& frame) {
+    constexpr double kNarrowestBand = 1.5;
+    for (const PlotBands& bands : plot.bands) {
+        svg << "<g class=\"bands\" fill=\"" << escapeXml(bands.colour) << "\">\n";
+        for (const auto& [from, to] : bands.spans) {
+            const double low = std::max(std::min(from, to), frame.x.low);
+            const double high = std::min(std::max(from, to), frame.x.high);
+            if (!(low <= high)) continue;
+            const double width = std::max(kNarrowestBand, frame.px(high) - frame.px(low));
+            const double left = std::min(frame.px(low), kLeft + frame.plotWidth - width);
+            svg << "<rect x=\"" << number(left) << "\" y=\"" << number(kTop) << "\" width=\""
+                << number(width) << "\" height=\"" << number(frame.plotHeight) << "\"/>\n";
+        }
+        svg << "</g>\n";
+    }
+}
+
+void writeLine(std::ostream& svg, const PlotSeries& series, const PlotFrame& frame) {
+    svg << "<path class=\"series\" stroke=\"" << escapeXml(series.colour) << "\""
+        << (series.dashed ? " stroke-dasharray=\"5,3\"" : "") << " d=\"";
+    bool penDown = false;
+    const std::size_t count = std::min(series.x.size(), series.y.size());
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!std::isfinite(series.x[i]) || !std::isfinite(series.y[i])) {
+            penDown = false;
+            continue;
+        }
+        svg << (penDown ? " L" : " M") << number(frame.px(series.x[i])) << ","
+            << number(frame.py(series.y[i]));
+        penDown = true;
+    }
+    svg << "\"/>\n";
+}
+
+void writePoints(std::ostream& svg, const PlotSeries& series, const PlotFrame& frame) {
+    svg << "<g class=\"points\" fill=\"" << escapeXml(series.colour) << "\" stroke=\"none\">\n";
+    const std::size_t count = std::min(series.x.size(), series.y.size());
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!std::isfinite(series.x[i]) || !std::isfinite(series.y[i])) continue;
+        svg << "<circle cx=\"" << number(frame.px(series.x[i])) << "\" cy=\""
+            << number(frame.py(series.y[i])) << "\" r=\"3\"/>\n";
+    }
+    svg << "</g>\n";
+}
+
 // Curves, clipped to the plot area; points that are not numbers break a line.
 void writeCurves(std::ostream& svg, const LinePlot& plot, const PlotFrame& frame,
                  const std::string& clipId) {
     svg << "<g clip-path=\"url(#" << clipId << ")\" fill=\"none\" stroke-width=\"1.2\">\n";
     for (const PlotSeries& series : plot.series) {
-        svg << "<path class=\"series\" stroke=\"" << escapeXml(series.colour) << "\""
-            << (series.dashed ? " stroke-dasharray=\"5,3\"" : "") << " d=\"";
-        bool penDown = false;
-        const std::size_t count = std::min(series.x.size(), series.y.size());
-        for (std::size_t i = 0; i < count; ++i) {
-            if (!std::isfinite(series.x[i]) || !std::isfinite(series.y[i])) {
-                penDown = false;
-                continue;
-            }
-            svg << (penDown ? " L" : " M") << number(frame.px(series.x[i])) << ","
-                << number(frame.py(series.y[i]));
-            penDown = true;
-        }
-        svg << "\"/>\n";
+        if (series.style == SeriesStyle::Points)
+            writePoints(svg, series, frame);
+        else
+            writeLine(svg, series, frame);
     }
     svg << "</g>\n";
 }
@@ -159,14 +196,28 @@ void writeLegend(std::ostream& svg, const LinePlot& plot, const PlotFrame& frame
     svg << "<g class=\"legend\">\n";
     double legendY = kTop + 8;
     const double legendX = kLeft + frame.plotWidth + 12;
-    for (const PlotSeries& series : plot.series) {
-        svg << "<line x1=\"" << number(legendX) << "\" y1=\"" << number(legendY) << "\" x2=\""
-            << number(legendX + 22) << "\" y2=\"" << number(legendY) << "\" stroke=\""
-            << escapeXml(series.colour) << "\" stroke-width=\"2\""
-            << (series.dashed ? " stroke-dasharray=\"5,3\"" : "") << "/>\n";
+    auto writeLabel = [&](const std::string& label) {
         svg << "<text x=\"" << number(legendX + 28) << "\" y=\"" << number(legendY + 4) << "\">"
-            << escapeXml(series.label) << "</text>\n";
+            << escapeXml(label) << "</text>\n";
         legendY += 18;
+    };
+    for (const PlotSeries& series : plot.series) {
+        if (series.label.empty()) continue;
+        if (series.style == SeriesStyle::Points)
+            svg << "<circle cx=\"" << number(legendX + 11) << "\" cy=\"" << number(legendY)
+                << "\" r=\"3\" fill=\"" << escapeXml(series.colour) << "\"/>\n";
+        else
+            svg << "<line x1=\"" << number(legendX) << "\" y1=\"" << number(legendY) << "\" x2=\""
+                << number(legendX + 22) << "\" y2=\"" << number(legendY) << "\" stroke=\""
+                << escapeXml(series.colour) << "\" stroke-width=\"2\""
+                << (series.dashed ? " stroke-dasharray=\"5,3\"" : "") << "/>\n";
+        writeLabel(series.label);
+    }
+    for (const PlotBands& bands : plot.bands) {
+        if (bands.label.empty()) continue;
+        svg << "<rect x=\"" << number(legendX) << "\" y=\"" << number(legendY - 5)
+            << "\" width=\"22\" height=\"10\" fill=\"" << escapeXml(bands.colour) << "\"/>\n";
+        writeLabel(bands.label);
     }
     svg << "</g>\n";
 }
@@ -224,6 +275,7 @@ std::string renderLinePlot(const LinePlot& plot, int width, int height) {
     std::ostringstream svg;
     writeOpening(svg, plot, frame, clipId);
     writeAxes(svg, plot, frame);
+    writeBands(svg, plot, frame);
     writeMarker(svg, plot, frame);
     writeCurves(svg, plot, frame, clipId);
     writeLegend(svg, plot, frame);

@@ -1,17 +1,30 @@
 #pragma once
 
 // Line plots as self-contained SVG text: axes with ticks and units, a legend,
-// and an optional vertical marker (the trigger). No plotting library needed.
+// an optional vertical marker (the trigger) and shaded stretches of the x
+// axis. No plotting library needed.
 
 #include <string>
+#include <utility>
 #include <vector>
 
+enum class SeriesStyle { Line, Points };
+
 struct PlotSeries {
-    std::string label;
+    std::string label;   // empty: no legend entry
     std::string colour;  // any SVG colour, such as "#1f77b4"
     bool dashed = false;
     std::vector<double> x;
     std::vector<double> y;
+    SeriesStyle style = SeriesStyle::Line;  // Points: a dot at every point, no line
+};
+
+// Stretches of the x axis shaded over the plot's whole height, such as
+// intervals to look at; each stays visible however narrow it is.
+struct PlotBands {
+    std::string label;  // empty: no legend entry
+    std::string colour;
+    std::vector<std::pair<double, double>> spans;  // from, to, in x units
 };
 
 struct LinePlot {
@@ -22,6 +35,7 @@ struct LinePlot {
     bool hasMarker = false;
     double markerX = 0.0;
     std::string markerLabel;
+    std::vector<PlotBands> bands{};  // drawn behind the curves
 };
 
 // The plot as an <svg> element of the given size in pixels.
