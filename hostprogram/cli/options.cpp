@@ -188,8 +188,8 @@ void addOptions(CLI::App& app, Parser& parser) {
     addTextOption(app, parser, "-r,--report", Scope::kRunAndDetect, fileName, o.report.path);
     addTextOption(app, parser, "--ecg-channel", Scope::kRunAndDetect,
                   "a channel name or number from 1", o.ecgChannel);
-    addNumberOption(app, parser, "--ecg-from", Scope::kRunAndDetect,
-                    "a number of seconds from 0", o.report.ecgFromSeconds, 0.0, 1e9);
+    addNumberOption(app, parser, "--ecg-from", Scope::kRunAndDetect, "a number of seconds from 0",
+                    o.report.ecgFromSeconds, 0.0, 1e9);
     addNumberOption(app, parser, "--ecg-seconds", Scope::kRunAndDetect,
                     "a number of seconds between 1 and 600", o.report.ecgSeconds, 1.0, 600.0);
     addTextOption(app, parser, "-o,--output", Scope::kDetect, fileName, o.triggerListPath);
@@ -270,8 +270,8 @@ void addFlags(CLI::App& app, Parser& parser) {
 }
 
 const std::pair<const char*, Command> kCommands[] = {
-    {"run", Command::kRun},   {"demo", Command::kDemo},       {"generate", Command::kGenerate},
-    {"info", Command::kInfo}, {"convert", Command::kConvert}, {"detect-r", Command::kDetectR},
+    {"run", Command::kRun},     {"demo", Command::kDemo},       {"generate", Command::kGenerate},
+    {"info", Command::kInfo},   {"convert", Command::kConvert}, {"detect-r", Command::kDetectR},
     {"about", Command::kAbout}, {"help", Command::kHelp},
 };
 

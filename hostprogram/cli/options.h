@@ -61,12 +61,13 @@ struct Options {
     bool timings = false;  // print where the run's time went
     ReportSettings report;
     DemoSettings demo;
-    std::vector<std::string> infoPaths;  // info: the files; convert: input and output; detect-r: input
-    bool json = false;                   // info: one JSON object per file
-    std::string exclude;                 // info and runs: channels never corrected (empty: none)
-    std::string ecgChannel;              // runs and detect-r: the ECG channel (empty: none)
-    std::string triggerListPath;         // detect-r: where the beats go (empty: beside the input)
-    std::string unit = "\u00b5V";        // info and convert: the unit of CTC samples
+    std::vector<std::string>
+        infoPaths;                 // info: the files; convert: input and output; detect-r: input
+    bool json = false;             // info: one JSON object per file
+    std::string exclude;           // info and runs: channels never corrected (empty: none)
+    std::string ecgChannel;        // runs and detect-r: the ECG channel (empty: none)
+    std::string triggerListPath;   // detect-r: where the beats go (empty: beside the input)
+    std::string unit = "\u00b5V";  // info and convert: the unit of CTC samples
 };
 
 // Fills options from the command line. Returns kExitCompleted when the

@@ -19,6 +19,7 @@ std::string usageText() {
        LumatraZT generate [--directory DIR] [DEMO OPTIONS] [GENERATE OPTIONS]
        LumatraZT info [--json] [--exclude LIST] [--unit UNIT] FILE...
        LumatraZT convert [--unit UNIT] INPUT OUTPUT
+       LumatraZT detect-r FILE --ecg-channel NAME|N [-o LIST] [-r FILE.html]
        LumatraZT about [--module FILE]
 
 Runs the KORU artifact removal plug-in on a CTC recording: it removes an
@@ -40,6 +41,12 @@ Commands:
            duration and conditions with their counts
   convert  write INPUT in the format of OUTPUT's extension (.vhdr, .edf,
            .bdf, .ctc), samples in each channel's unit, markers kept
+  detect-r find the R-peaks of FILE's ECG channel (any format above) and
+           write them as a trigger list that -p reads (-o; default
+           FILE_rpeaks.txt beside FILE), with the beats found, the heart rate
+           and every implausible interval (under 0.3 s, over 2 s, or 30 %
+           off its neighbours); exits with 1 when the channel is missing,
+           flat, or gives fewer beats than one segment needs
   about    print the plug-in module's name, version, author and description
 
 The plug-in's questions (each asked at the terminal when not given here):
@@ -64,8 +71,12 @@ The plug-in's questions (each asked at the terminal when not given here):
            std::to_string(kComponentsToKeepMinimum) + R"(..artifacts per segment]
 
 Run options:
-      --exclude LIST       channels of a .vhdr/.edf/.bdf input copied
-                           uncorrected, by name or number: ECG,EOG1,33-34
+      --ecg-channel NAME|N find the heartbeats in this channel of the input
+                           (-i) and use them as the condition R-peaks (ECG)
+                           unless -c or -p say otherwise; the channel itself
+                           is left uncorrected
+      --exclude LIST       channels of the input (-i) left uncorrected, by
+                           name or number: ECG,EOG1,33-34
       --batch              never ask: a file question not answered here
                            cancels the run, a number takes its default
       --module FILE        plug-in module to load
@@ -80,6 +91,10 @@ Run options:
       --report-occurrence N
                            occurrence the trace is centred on  [the middle one]
       --report-seconds S   length of the trace in seconds  [6]
+      --ecg-from S         with --ecg-channel (and for detect-r -r): where
+                           the ECG stretch with its beats starts, in seconds
+                           [2 s before the first implausible interval, or 0]
+      --ecg-seconds S      length of that stretch  [10]
       --product blas|plain the host's matrix products: OpenBLAS, or plain
                            loops summing in a fixed order (the same bits on
                            every machine, for comparing builds)  [blas]
@@ -100,6 +115,9 @@ Info and convert options:
   partial output is left), 2 on a usage error.
 
 Demo options (also of generate):
+      --ecg                generate only: add an ECG as recorded in the
+                           scanner as the last channel (named ECG); the demo
+                           always has one and finds its heartbeats there
       --directory DIR      where the files go  [koru-demo]
       --channels N         number of EEG channels  [32]
       --sampling-rate HZ   sampling rate  [500]
@@ -167,6 +185,8 @@ Examples:
   LumatraZT -i sub01.ctc -p sub01.prt -c R-peaks --pre 300 --post 700 -k 4
   LumatraZT -i sub01.vhdr -c Response/R128 --exclude ECG,EOG1
   LumatraZT -i sub01.edf -p sub01_rpeaks.txt
+  LumatraZT -i sub01.vhdr --ecg-channel ECG
+  LumatraZT detect-r sub01.vhdr --ecg-channel ECG -o sub01_rpeaks.txt -r sub01_rpeaks.html
   printf 'sub01.ctc\nsub01.prt\n\n\n\n\n\n' | LumatraZT
   LumatraZT info sub01.ctc
   LumatraZT info --json --exclude ECG sub01.vhdr

@@ -114,8 +114,7 @@ bool measureDemoRun(const DemoFiles& files, const DemoRecording& demo,
                     ArtifactReduction& reduction) {
     std::vector<std::vector<float>> recorded, clean, corrected;
     const uint32_t eeg = static_cast<uint32_t>(demo.ecgChannel);
-    if (!readAllChannels(files.recording, recorded, eeg) ||
-        !readAllChannels(files.clean, clean) ||
+    if (!readAllChannels(files.recording, recorded, eeg) || !readAllChannels(files.clean, clean) ||
         !readAllChannels(outputPathFor(files.recording), corrected, eeg))
         return false;
     reduction = measureArtifactReduction(clean, recorded, corrected);
@@ -186,6 +185,5 @@ ExitStatus demoCommand(const Options& options) {
     ArtifactReduction reduction;
     if (!measureDemoRun(files, demo, reduction)) return kExitFailed;
     printDetectionScore(demo, ecg);
-    return writeDemoReport(options, files, record, ecg, reduction) ? kExitCompleted
-                                                                    : kExitFailed;
+    return writeDemoReport(options, files, record, ecg, reduction) ? kExitCompleted : kExitFailed;
 }

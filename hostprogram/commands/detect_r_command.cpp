@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "hostprogram/commands/ecg_report.h"
 #include "hostprogram/commands/ecg_triggers.h"
 #include "hostprogram/recordings/recording_source.h"
 #include "hostprogram/support/file_paths.h"
@@ -35,5 +36,11 @@ ExitStatus detectRCommand(const Options& options) {
     if (!writeTriggerList(output, triggers, input, error)) return failWith(error);
     std::printf("%s: %sR-peaks written to %s\n", input.c_str(), formatEcgTriggers(triggers).c_str(),
                 output.c_str());
+    if (!options.report.path.empty()) {
+        if (!writeDetectionReport(options.report.path, input, ecgViewData(triggers, options.report),
+                                  error))
+            return failWith("no report: " + error);
+        std::printf("report written to %s\n", options.report.path.c_str());
+    }
     return kExitCompleted;
 }

@@ -2,8 +2,24 @@
 
 #include <cstdio>
 
+#include "hostprogram/report/ecg_views.h"
+
+EcgViewData ecgViewData(const EcgTriggers& triggers, const ReportSettings& settings) {
+    EcgViewData data;
+    data.channelName = triggers.channelName;
+    data.unit = triggers.unit;
+    data.samplingFrequency = triggers.samplingFrequency;
+    data.samples = triggers.samples.data();
+    data.sampleCount = static_cast<int64_t>(triggers.samples.size());
+    data.peaks = triggers.detection.peaks;
+    data.polarity = triggers.detection.polarity;
+    data.intervals = triggers.intervals;
+    data.stretchStartSeconds = settings.ecgFromSeconds;
+    data.stretchSeconds = settings.ecgSeconds;
+    return data;
+}
+
 ReportExtras ecgReportExtras(const EcgTriggers& triggers, const ReportSettings& settings) {
-    (void)settings;
     ReportExtras extras;
     if (triggers.channel < 0) return extras;
     char rate[96];
@@ -15,5 +31,6 @@ ReportExtras ecgReportExtras(const EcgTriggers& triggers, const ReportSettings& 
         {"Heart rate", rate},
         {"Implausible intervals", std::to_string(triggers.intervals.implausible.size())},
     };
+    extras.sections = ecgSections(ecgViewData(triggers, settings));
     return extras;
 }

@@ -5,7 +5,12 @@
 
 #include "hostprogram/cli/options.h"
 #include "hostprogram/commands/ecg_triggers.h"
+#include "hostprogram/report/ecg_views.h"
 #include "hostprogram/report/report_writer.h"
+
+// The views' input: the triggers' channel and beats, the stretch settings
+// asks for. Points into triggers' samples.
+EcgViewData ecgViewData(const EcgTriggers& triggers, const ReportSettings& settings);
 
 // Empty extras when triggers hold no channel (no --ecg-channel).
 ReportExtras ecgReportExtras(const EcgTriggers& triggers, const ReportSettings& settings);

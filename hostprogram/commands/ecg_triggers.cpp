@@ -45,8 +45,9 @@ bool readWholeChannel(RecordingSource& source, int channel, std::vector<float>& 
         const int64_t count = std::min(perBlock, total - first);
         block.resize(read.size() * static_cast<std::size_t>(count));
         if (!readRecordingBlock(source, first, count, block.data(), error)) return false;
-        std::copy_n(block.begin() + static_cast<std::ptrdiff_t>(row * static_cast<std::size_t>(count)),
-                    count, samples.begin() + first);
+        std::copy_n(
+            block.begin() + static_cast<std::ptrdiff_t>(row * static_cast<std::size_t>(count)),
+            count, samples.begin() + first);
     }
     return true;
 }
@@ -57,7 +58,8 @@ bool detectEcgTriggers(RecordingSource& source, const std::string& spec, EcgTrig
                        std::string& error) {
     triggers = EcgTriggers();
     if (!findEcgChannel(source, spec, triggers.channel, error)) return false;
-    const RecordingChannel& channel = source.info.channels[static_cast<std::size_t>(triggers.channel)];
+    const RecordingChannel& channel =
+        source.info.channels[static_cast<std::size_t>(triggers.channel)];
     triggers.channelName = channel.name;
     triggers.unit = channel.unit;
     triggers.samplingFrequency = source.info.samplingFrequency;

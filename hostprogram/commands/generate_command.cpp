@@ -119,7 +119,7 @@ ExitStatus generateCommand(const Options& options) {
     protocol.conditions.push_back(ProtocolCondition{"R-peaks", timing.rPeaks, timing.rPeaks});
     if (!writeProtocolFile(stem + ".prt", protocol) ||
         !writeTriggerListFile(stem + "_triggers.txt",
-                          std::vector<int64_t>(timing.rPeaks.begin(), timing.rPeaks.end()))) {
+                              std::vector<int64_t>(timing.rPeaks.begin(), timing.rPeaks.end()))) {
         std::fprintf(stderr, "LumatraZT: cannot write the protocol files beside %s\n",
                      recordingPath.c_str());
         return kExitFailed;

@@ -87,14 +87,16 @@ void writeRecordingRunReport(const Options& options, const RecordingRun& run,
     extras.inputName = run.source.path;
     extras.outputName = run.correctedCopy;
     for (int channel : run.corrected)
-        extras.channelNames.push_back(run.source.info.channels[static_cast<std::size_t>(channel)].name);
+        extras.channelNames.push_back(
+            run.source.info.channels[static_cast<std::size_t>(channel)].name);
     settings.channels.clear();
     for (int wanted : options.report.channels) {
         const auto found = std::find(run.corrected.begin(), run.corrected.end(), wanted - 1);
         if (found != run.corrected.end())
             settings.channels.push_back(static_cast<int>(found - run.corrected.begin()) + 1);
         else
-            std::fprintf(stderr, "LumatraZT: the report leaves out channel %d: it was not corrected\n",
+            std::fprintf(stderr,
+                         "LumatraZT: the report leaves out channel %d: it was not corrected\n",
                          wanted);
     }
     if (!options.report.channels.empty() && settings.channels.empty()) {
@@ -114,8 +116,7 @@ ExitStatus runOnRecording(const Options& options) {
         reportRefusals({error});
         return kExitRefused;
     }
-    if (!run.ecgCondition.empty())
-        std::printf("%s", formatEcgTriggers(run.ecg).c_str());
+    if (!run.ecgCondition.empty()) std::printf("%s", formatEcgTriggers(run.ecg).c_str());
     beginInterruptibleRun();
     removeOnInterruption(run.temporaryInput);
     ExitStatus status = kExitFailed;

@@ -63,9 +63,9 @@ ScannerEcgParameters demoEcgParameters(const DemoSettings& settings) {
     ScannerEcgParameters parameters;
     parameters.seed = settings.seed;
     parameters.samplingFrequency = settings.samplingRate;
-    parameters.durationSeconds =
-        static_cast<double>(static_cast<std::size_t>(settings.durationSeconds * settings.samplingRate)) /
-        settings.samplingRate;
+    parameters.durationSeconds = static_cast<double>(static_cast<std::size_t>(
+                                     settings.durationSeconds * settings.samplingRate)) /
+                                 settings.samplingRate;
     parameters.tOverR = 1.6;
     return parameters;
 }

@@ -81,9 +81,11 @@ bool restoreCtcChannels(const std::string& inputPath, const std::string& correct
     if (input.sampleOrdering == ctc::kOrderingChannelMajor) {
         // A channel's elements lie together.
         for (int channel : channels) {
-            const uint64_t start = input.headerLength + static_cast<uint64_t>(channel) * samples * element;
+            const uint64_t start =
+                input.headerLength + static_cast<uint64_t>(channel) * samples * element;
             for (uint64_t done = 0; moved && done < samples * element; done += piece.size()) {
-                piece.resize(static_cast<std::size_t>(std::min<uint64_t>(kPieceBytes, samples * element - done)));
+                piece.resize(static_cast<std::size_t>(
+                    std::min<uint64_t>(kPieceBytes, samples * element - done)));
                 moved = readAt(from.fd, piece.data(), piece.size(), start + done) &&
                         writeAt(to.fd, piece.data(), piece.size(), start + done);
             }
@@ -103,7 +105,8 @@ bool restoreCtcChannels(const std::string& inputPath, const std::string& correct
                     readAt(to.fd, target.data(), target.size(), offset);
             for (uint64_t s = 0; moved && s < count; ++s)
                 for (int channel : channels) {
-                    const std::size_t at = static_cast<std::size_t>(s * frame + static_cast<uint64_t>(channel) * element);
+                    const std::size_t at = static_cast<std::size_t>(
+                        s * frame + static_cast<uint64_t>(channel) * element);
                     std::copy_n(piece.begin() + static_cast<std::ptrdiff_t>(at), element,
                                 target.begin() + static_cast<std::ptrdiff_t>(at));
                 }
@@ -111,7 +114,8 @@ bool restoreCtcChannels(const std::string& inputPath, const std::string& correct
         }
     }
     if (!moved) {
-        error = correctedPath + ": the uncorrected channels could not be copied back from " + inputPath;
+        error =
+            correctedPath + ": the uncorrected channels could not be copied back from " + inputPath;
         return false;
     }
     return true;

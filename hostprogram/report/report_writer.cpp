@@ -192,8 +192,8 @@ bool writeRunReport(const ReportSettings& settings, const RunRecord& record, std
         section.figures.push_back(renderLinePlot(average, kFigureWidth, kFigureHeight));
 
         LinePlot trace;
-        trace.title =
-            "Trace around occurrence " + std::to_string(occurrence + 1) + ", channel " + channelName;
+        trace.title = "Trace around occurrence " + std::to_string(occurrence + 1) + ", channel " +
+                      channelName;
         trace.xLabel = "time in the recording [s]";
         trace.yLabel = extras.amplitudeLabel;
         trace.hasMarker = true;

@@ -188,6 +188,11 @@ TEST_F(EndToEnd, ExitStatusAndMessageOfEveryOutcome) {
         {"demo --json", kExitUsage, "", "option --json belongs to the info command"},
         {"--unit mV", kExitUsage, "", "option --unit belongs to the info and convert commands"},
         {"info --exclude 4 rec.ctc", kExitFailed, "NrOfChannels", "'4': the recording has 3"},
+        {"detect-r", kExitUsage, "", "detect-r needs one recording file\n" + usage},
+        {"detect-r rec.ctc -o x.txt", kExitUsage, "", "detect-r needs the ECG channel"},
+        {"-o x.txt", kExitUsage, "", "option --output belongs to the detect-r command"},
+        {"detect-r rec.ctc --ecg-channel 1 -a 5", kExitUsage, "", "a run do not apply"},
+        {"--ecg-channel 1 -p rec.prt", kExitUsage, "", "need the recording given with -i"},
         {"convert missing.vhdr out.edf", kExitFailed, "", "missing.vhdr"},
     };
     std::ofstream(folder.file("bad.prt")) << "time-unit: samples\ncondition: A\n12 x\n";
@@ -245,6 +250,10 @@ TEST_F(EndToEnd, DemoPrintsResidualArtifactPower) {
     ASSERT_NE(median, std::string::npos) << result.out;
     EXPECT_LT(std::stod(result.out.substr(median + 23)), -6.0) << result.out;
     EXPECT_NE(result.out.find("worst channel"), std::string::npos);
+    // Its triggers are found in its ECG channel.
+    EXPECT_NE(result.out.find("sensitivity 100.00 %, positive predictivity 100.00 %"),
+              std::string::npos)
+        << result.out;
     EXPECT_TRUE(isWellFormedXml(folder.file("demo/report.html")));
 }
 

@@ -22,12 +22,7 @@ const std::string kGenerate =
 
 class GenerateFormatsTest : public ::testing::Test {
 protected:
-    int run(const std::string& arguments) {
-        const std::string command = "cd '" + folder.path + "' && '" LUMATRAZT_PATH "' " +
-                                    arguments + " < /dev/null > out.txt 2> err.txt";
-        const int raw = std::system(command.c_str());
-        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    }
+    int run(const std::string& arguments) { return runLumatraZTIn(folder, arguments); }
 
     // The recording's samples, channel after channel, and its markers.
     bool read(const std::string& name, std::vector<float>& samples, RecordingSource& source) {

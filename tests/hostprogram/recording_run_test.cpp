@@ -33,12 +33,7 @@ protected:
         ASSERT_TRUE(samplesOf("rec.ctc", original));
     }
 
-    int run(const std::string& arguments) {
-        const std::string command = "cd '" + folder.path + "' && '" LUMATRAZT_PATH "' " +
-                                    arguments + " < /dev/null > out.txt 2> err.txt";
-        const int raw = std::system(command.c_str());
-        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    }
+    int run(const std::string& arguments) { return runLumatraZTIn(folder, arguments); }
 
     bool samplesOf(const std::string& name, std::vector<float>& samples) {
         RecordingSource source;

@@ -23,3 +23,16 @@ inline bool isWellFormedXml(const std::string& path) {
         "'";
     return std::system(command.c_str()) == 0;
 }
+
+#ifdef LUMATRAZT_PATH
+#include <sys/wait.h>
+
+// LumatraZT run in folder with arguments, standard input empty, standard
+// output and error in the folder's out.txt and err.txt; its exit status.
+inline int runLumatraZTIn(const TemporaryFolder& folder, const std::string& arguments) {
+    const std::string command = "cd '" + folder.path + "' && '" LUMATRAZT_PATH "' " + arguments +
+                                " < /dev/null > out.txt 2> err.txt";
+    const int raw = std::system(command.c_str());
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+#endif
