@@ -78,9 +78,17 @@ std::string formatIntervalReport(const IntervalReport& report) {
         static_cast<long long>(report.beats), report.meanRate, report.lowestRate,
         report.highestRate, report.implausible.size());
     std::string text = line;
-    for (const ImplausibleInterval& interval : report.implausible) {
+    // A bad channel can give thousands; the first ones show where to look.
+    const std::size_t listed = std::min<std::size_t>(report.implausible.size(), kListedIntervals);
+    for (std::size_t k = 0; k < listed; ++k) {
+        const ImplausibleInterval& interval = report.implausible[k];
         std::snprintf(line, sizeof line, "  at %.3f s: %.3f s, %s\n", interval.startSeconds,
                       interval.lengthSeconds, problemText(interval.problem));
+        text += line;
+    }
+    if (listed < report.implausible.size()) {
+        std::snprintf(line, sizeof line, "  ... and %zu more (the report, -r, marks them all)\n",
+                      report.implausible.size() - listed);
         text += line;
     }
     return text;

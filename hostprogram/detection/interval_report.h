@@ -28,5 +28,9 @@ struct IntervalReport {
 // median of their neighbours (two on each side), are implausible.
 IntervalReport reportIntervals(const std::vector<int64_t>& peaks, double samplingFrequency);
 
-// A few lines for the terminal.
+// How many implausible intervals the text lists by time.
+constexpr std::size_t kListedIntervals = 20;
+
+// A few lines for the terminal: the figures, then the first
+// kListedIntervals implausible intervals with their times.
 std::string formatIntervalReport(const IntervalReport& report);

@@ -135,6 +135,10 @@ TEST(IntervalReport, NamesEachImplausibleIntervalWithItsTime) {
     const std::string text = formatIntervalReport(report);
     EXPECT_NE(text.find("at 6.000 s: 2.100 s, longer than 2 s"), std::string::npos) << text;
     EXPECT_NE(formatIntervalReport(reportIntervals({5}, 100.0)).find("too few"), std::string::npos);
+    // A channel of noise: the text lists the first ones and counts the rest.
+    IntervalReport noisy = report;
+    noisy.implausible.assign(kListedIntervals + 7, report.implausible[0]);
+    EXPECT_NE(formatIntervalReport(noisy).find("and 7 more"), std::string::npos);
 }
 
 }  // namespace
