@@ -130,7 +130,6 @@ ExitStatus runOnRecording(const Options& options) {
         runPlugin(plugged, record, fromMarkers ? &run.markers : nullptr);
         status = record.status;
         condition = chosenCondition(record.session);
-        if (!condition.empty()) removeOnInterruption(temporaryTrialList(run, condition));
         if (status == kExitCompleted) {
             for (const std::string& file : correctedCopyFiles(run)) removeOnInterruption(file);
             if (!finishRecordingRun(run, condition, error)) status = kExitFailed;

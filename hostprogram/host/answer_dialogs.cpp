@@ -176,5 +176,13 @@ int answerNumberQuestion(HostSession& session, const char* prompt, int defaultVa
         }
     }
     remember(session, question, answer);
+    // The trial list is written as the run goes; an interruption must not
+    // leave a partial one.
+    if (question == Question::kCondition && session.protocolApplied && answer >= 1 &&
+        answer <= static_cast<int>(session.protocol.conditions.size()) &&
+        !session.inputPath.empty())
+        removeOnInterruption(trialListPathFor(
+            session.inputPath,
+            session.protocol.conditions[static_cast<std::size_t>(answer - 1)].name));
     return answer;
 }

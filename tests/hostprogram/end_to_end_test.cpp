@@ -307,6 +307,12 @@ TEST_F(EndToEnd, InterruptedRunRemovesItsUnfinishedOutputOnly) {
         for (int waited = 0; !test.input.empty() && waited < 500 && !copied(); ++waited)
             usleep(20000);
         usleep(300000);
+        // The condition is chosen by now: a trial list the run had begun goes too.
+        const std::string trialList =
+            test.input == "rec.ctc" ? "rec_R-peaks.trl"
+            : test.input.empty()    ? "unused.trl"
+                                    : ".rec.LumatraZT-" + std::to_string(child) + "_R-peaks.trl";
+        std::ofstream(folder.file(trialList)) << "1 0.0\n";
         kill(child, test.signal);
         int status = 0;
         waitpid(child, &status, 0);
@@ -315,6 +321,7 @@ TEST_F(EndToEnd, InterruptedRunRemovesItsUnfinishedOutputOnly) {
         EXPECT_EQ(WEXITSTATUS(status), 128 + test.signal);
         EXPECT_EQ(std::ifstream(folder.file("rec_OBS.ctc")).good(), test.earlierResultKept)
             << "signal " << test.signal;
+        EXPECT_EQ(std::filesystem::exists(folder.file(trialList)), test.input.empty());
         for (const auto& entry : std::filesystem::directory_iterator(folder.path)) {
             const std::string name = entry.path().filename().string();
             EXPECT_EQ(name.find("LumatraZT-"), std::string::npos) << name;
