@@ -8,9 +8,9 @@ namespace ctc {
 
 namespace {
 
-// The staged copy serves the strided windows of an interleaved array; it is
-// tried once, at the first such window, and without it the windows go to the
-// file directly.
+// The reordered spans serve the strided windows of an interleaved array;
+// they are set up once, at the first such window, and without them the
+// windows go to the file directly.
 StagedChannels* stagedCopyFor(DiskArray& array, const WindowSpan& span) {
     if (span.stride <= 1 || (array.Flags & kDiskArrayOpen) == 0 || array.Stream == nullptr) {
         return nullptr;
@@ -18,7 +18,8 @@ StagedChannels* stagedCopyFor(DiskArray& array, const WindowSpan& span) {
     DiskArrayStream& stream = *array.Stream;
     if (!stream.stagingTried && stream.staging.staged) {
         stream.stagingTried = true;
-        stream.staged = createStagedChannels(array, span.stride, stream.staging.spanSamples);
+        stream.staged = createStagedChannels(array, span.stride, stream.staging.spanSamples,
+                                             stream.staging.guardsHeader);
     }
     return stream.staged;
 }

@@ -36,7 +36,11 @@ bool promisedLength(const HeaderLayout& layout, uint32_t elementSize, uint64_t& 
 // The in-place stream opens the caller's path itself, not the copy in the
 // record, which is cut at 511 characters and could name another file.
 bool openInPlace(CtcFile& file, const char* path, const HeaderLayout& layout, uint32_t elementType,
-                 const StagingOptions& staging) {
+                 const StagingOptions& options) {
+    // FileVersion, the header's first field, reads as zero while spans of
+    // the data part are reordered (see staged_channels.h).
+    StagingOptions staging = options;
+    staging.guardsHeader = true;
     uint64_t length = 0;
     if (!promisedLength(layout, elementTypeSize(elementType), length)) {
         printMessage(kMessageNotEnoughSpace);

@@ -30,9 +30,11 @@ int readCtcChannel(float* destination, CtcFile& file, uint32_t channel, uint32_t
 
 // Stores source[0 .. count - 1] as those samples, converted to the stored type.
 // Returns count, or 0 on refusal or when the transfer failed. In place, the
-// windows of an interleaved file (ordering 2) go to a staged channel-major
-// copy and reach the file at the close; every later read sees them at once,
-// and a failure to bring them into the file is reported by closeCtcFile.
+// windows of an interleaved file (ordering 2) go to spans of the file that
+// are reordered channel after channel, and FileVersion reads as zero in the
+// file until the close has put them back in their order; every later read
+// sees the windows at once, and a failure to put the spans back is reported
+// by closeCtcFile (the file then keeps FileVersion zero).
 int writeCtcChannel(const float* source, CtcFile& file, uint32_t channel, uint32_t firstSample,
                     uint32_t count);
 

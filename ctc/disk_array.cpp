@@ -43,9 +43,8 @@ int closeDiskArray(DiskArray& array) {
     return closeArrayStream(array) == 1 && intact ? 1 : 0;
 }
 
-// Raw transfers see and change the file itself, so the staged copy first
-// hands its changes over; a raw write also makes the copy of what it
-// overwrites stale.
+// Raw transfers see and change the elements in their stored order, so every
+// reordered span is put back first.
 int readDiskElements(DiskArray& array, uint64_t firstElement, uint32_t count, void* destination) {
     if (isOpenArray(array) && array.Stream->staged != nullptr &&
         !writeBackStagedChannels(array, *array.Stream->staged)) {
@@ -55,9 +54,9 @@ int readDiskElements(DiskArray& array, uint64_t firstElement, uint32_t count, vo
 }
 
 int writeDiskElements(DiskArray& array, uint64_t firstElement, uint32_t count, const void* source) {
-    StagedChannels* staged = isOpenArray(array) ? array.Stream->staged : nullptr;
-    if (staged != nullptr && !writeBackStagedChannels(array, *staged)) return 0;
-    const int written = writeElementsDirect(array, firstElement, count, source);
-    if (staged != nullptr) forgetStagedElements(*staged, firstElement, count);
-    return written;
+    if (isOpenArray(array) && array.Stream->staged != nullptr &&
+        !writeBackStagedChannels(array, *array.Stream->staged)) {
+        return 0;
+    }
+    return writeElementsDirect(array, firstElement, count, source);
 }

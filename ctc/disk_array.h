@@ -1,7 +1,7 @@
 #pragma once
 
-// Opening, closing and raw element transfers of a DiskArray; any staged copy
-// of the array is kept in step with the file here.
+// Opening, closing and raw element transfers of a DiskArray; spans of the
+// file reordered for the windows are put back in their order here.
 
 #include <cstdint>
 
@@ -19,11 +19,11 @@ int openDiskArray(DiskArray& array, const char* path, uint64_t dataStart, uint32
 int openDiskArrayElements(DiskArray& array, const char* path, uint64_t dataStart,
                           uint64_t elementCount, uint32_t flags,
                           const ctc::StagingOptions& staging = {});
-// 1 when the staged copy's changes (if any) went back into the file, the
+// 1 when the reordered spans (if any) were put back in their order, the
 // close succeeded and no write failed before (or nothing was open), 0
 // otherwise.
 int closeDiskArray(DiskArray& array);
 // count on success, 0 on failure. Raw bytes, ElementSize * count, of the
-// file itself: the staged copy's changes go back into the file first.
+// file in its stored order: reordered spans are put back first.
 int readDiskElements(DiskArray& array, uint64_t firstElement, uint32_t count, void* destination);
 int writeDiskElements(DiskArray& array, uint64_t firstElement, uint32_t count, const void* source);

@@ -26,11 +26,12 @@ namespace ctc {
 
 // How the strided windows of an array reach its file (see
 // staged_channels.h). Every run uses the defaults; tests and the fuzzer ask
-// for short spans, so that small files cross many of them, or for no copy,
-// so that the direct transfers meet the same windows.
+// for short spans, so that small files cross many of them, or for no
+// reordering, so that the direct transfers meet the same windows.
 struct StagingOptions {
-    bool staged = true;        // through a staged channel-major copy where one can be had
-    uint64_t spanSamples = 0;  // samples per span of the copy; 0: as many as kStagedSpanBytes hold
+    bool staged = true;         // through spans reordered channel after channel where possible
+    uint64_t spanSamples = 0;   // samples per span; 0: as many as kStagedSpanBytes hold
+    bool guardsHeader = false;  // the first four bytes read as zero while spans are reordered
 };
 
 }  // namespace ctc

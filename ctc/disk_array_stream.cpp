@@ -35,23 +35,7 @@ bool ensureLength(const FileHandle& file, const char* path, uint64_t requiredLen
     return true;
 }
 
-// The folder part of `path` ("." when it has none), as a new string.
-char* directoryOf(const char* path) {
-    const char* end = std::strrchr(path, '/');
-#ifdef _WIN32
-    const char* backslash = std::strrchr(path, '\\');
-    if (backslash != nullptr && (end == nullptr || backslash > end)) end = backslash;
-#endif
-    const size_t length = end == nullptr ? 1 : end == path ? 1 : static_cast<size_t>(end - path);
-    char* directory = new (std::nothrow) char[length + 1];
-    if (directory == nullptr) return nullptr;
-    std::memcpy(directory, end == nullptr ? "." : path, length);
-    directory[length] = '\0';
-    return directory;
-}
-
 void releaseStream(DiskArrayStream* stream) {
-    delete[] stream->directory;
     delete[] stream->block;
     delete stream;
 }
@@ -104,9 +88,7 @@ int openArrayStream(DiskArray& array, const char* path, uint64_t dataStart, uint
     if (stream == nullptr) return 0;
     const bool writable = (flags & kDiskArrayWritable) != 0;
     stream->staging = staging;
-    stream->directory = directoryOf(path);
-    bool usable = stream->directory != nullptr &&
-                  openExistingFile(path, writable ? FileAccess::ReadWrite : FileAccess::ReadOnly,
+    bool usable = openExistingFile(path, writable ? FileAccess::ReadWrite : FileAccess::ReadOnly,
                                    stream->file);
     if (usable && writable) {
         usable = ensureLength(stream->file, path, requiredLength);
@@ -119,28 +101,6 @@ int openArrayStream(DiskArray& array, const char* path, uint64_t dataStart, uint
         return 0;
     }
     adoptStream(array, stream, path, dataStart, elementSize, elementCount, flags);
-    return 1;
-}
-
-int openScratchArray(DiskArray& array, const char* directory, uint64_t elementCount,
-                     uint32_t typeCode) {
-    resetDiskArray(array);
-    const uint32_t elementSize = elementTypeSize(typeCode);
-    uint64_t length = 0;
-    if (elementSize == 0 || elementCount == 0 ||
-        !elementBytePosition(0, elementCount, elementSize, length)) {
-        return 0;
-    }
-    DiskArrayStream* stream = new (std::nothrow) DiskArrayStream;
-    if (stream == nullptr) return 0;
-    if (!createScratchFile(directory, length, stream->file)) {
-        releaseStream(stream);
-        return 0;
-    }
-    const uint32_t flags = (typeCode << kDiskArrayTypeShift) | kDiskArrayWritable;
-    adoptStream(array, stream, directory, 0, elementSize, elementCount, flags);
-    array.DimensionCount = 1;
-    array.Extents[0] = elementCount <= UINT32_MAX ? static_cast<uint32_t>(elementCount) : 0;
     return 1;
 }
 

@@ -2,7 +2,8 @@
 
 // The inside of a DiskArray's handle and the element transfers on the file
 // itself. Anything that speeds up access to the file (the block buffer, the
-// staged channel-major copy of an interleaved array) hangs off the stream;
+// spans of an interleaved array reordered channel after channel) hangs off
+// the stream;
 // the layers above decide when to use it.
 
 #include <cstddef>
@@ -21,7 +22,6 @@ struct StagedChannels;
 
 struct DiskArrayStream {
     ctc::FileHandle file;
-    char* directory = nullptr;       // of the file, for a scratch file beside it
     bool writeFailed = false;        // the close must report that data was lost
     unsigned char* block = nullptr;  // grows with the spans moved, up to kTransferBlockBytes
     size_t blockBytes = 0;
@@ -44,14 +44,8 @@ void resetDiskArray(DiskArray& array);
 int openArrayStream(DiskArray& array, const char* path, uint64_t dataStart, uint64_t elementCount,
                     uint32_t flags, const StagingOptions& staging);
 
-// A writable array of `elementCount` elements of `typeCode` in an unnamed
-// scratch file in `directory`, gone once closed. 1 on success, 0 when the
-// file cannot be had (no room for all of it, for one).
-int openScratchArray(DiskArray& array, const char* directory, uint64_t elementCount,
-                     uint32_t typeCode);
-
-// Closes the file and releases the stream, whose staged copy (if any) must
-// have been released before. 1 when the close succeeded and no write failed
+// Closes the file and releases the stream, whose reordered spans (if any)
+// must have been put back and released before. 1 when the close succeeded and no write failed
 // before (or nothing was open), 0 otherwise.
 int closeArrayStream(DiskArray& array);
 
@@ -59,8 +53,8 @@ int closeArrayStream(DiskArray& array);
 // kTransferBlockBytes) long, or null when it cannot be allocated.
 unsigned char* transferBlock(DiskArray& array, size_t bytes);
 
-// Element transfers on the file itself, past any staged copy: for the
-// staging and for the windows it does not hold. A failed write is recorded
+// Element transfers on the file itself, as its bytes lie: for the
+// reordering and for the windows that go directly. A failed write is recorded
 // for the close.
 int readElementsDirect(DiskArray& array, uint64_t firstElement, uint32_t count, void* destination);
 int writeElementsDirect(DiskArray& array, uint64_t firstElement, uint32_t count,

@@ -5,16 +5,12 @@
 #else
 #include <errno.h>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 #endif
 
 #include <climits>
-#include <cstdlib>
-#include <cstring>
-#include <new>
 
 namespace ctc {
 
@@ -58,17 +54,20 @@ static OVERLAPPED overlappedAt(uint64_t position) {
 
 // Repeats `call` until every byte moved; a call that moves nothing ends it.
 template <typename Byte, typename Call>
-static bool moveAll(Byte* bytes, uint64_t position, size_t size, Call call) {
+static bool moveAll(Byte* bytes, uint64_t position, size_t size, Call call,
+                    size_t* moved = nullptr) {
+    const Byte* start = bytes;
     while (size > 0) {
         const DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
         OVERLAPPED overlapped = overlappedAt(position);
-        DWORD moved = 0;
-        if (!call(bytes, chunk, &moved, &overlapped) || moved == 0) return false;
-        bytes += moved;
-        position += moved;
-        size -= moved;
+        DWORD count = 0;
+        if (!call(bytes, chunk, &count, &overlapped) || count == 0) break;
+        bytes += count;
+        position += count;
+        size -= count;
     }
-    return true;
+    if (moved != nullptr) *moved = static_cast<size_t>(bytes - start);
+    return size == 0;
 }
 
 bool readAt(const FileHandle& file, uint64_t position, void* destination, size_t size) {
@@ -78,11 +77,14 @@ bool readAt(const FileHandle& file, uint64_t position, void* destination, size_t
                    });
 }
 
-bool writeAt(const FileHandle& file, uint64_t position, const void* source, size_t size) {
-    return moveAll(static_cast<const char*>(source), position, size,
-                   [&](const char* bytes, DWORD chunk, DWORD* moved, OVERLAPPED* overlapped) {
-                       return WriteFile(handleOf(file), bytes, chunk, moved, overlapped) != 0;
-                   });
+bool writeAt(const FileHandle& file, uint64_t position, const void* source, size_t size,
+             size_t* written) {
+    return moveAll(
+        static_cast<const char*>(source), position, size,
+        [&](const char* bytes, DWORD chunk, DWORD* moved, OVERLAPPED* overlapped) {
+            return WriteFile(handleOf(file), bytes, chunk, moved, overlapped) != 0;
+        },
+        written);
 }
 
 bool resizeFile(const FileHandle& file, uint64_t length) {
@@ -100,25 +102,6 @@ bool freeSpaceOf(const char* path, uint64_t& bytes) {
     ULARGE_INTEGER available;
     if (!GetDiskFreeSpaceExA(full, &available, nullptr, nullptr)) return false;
     bytes = available.QuadPart;
-    return true;
-}
-
-bool createScratchFile(const char* directory, uint64_t length, FileHandle& file) {
-    uint64_t freeBytes = 0;
-    if (!freeSpaceOf(directory, freeBytes) || length > freeBytes) return false;
-    char name[MAX_PATH];
-    if (GetTempFileNameA(directory, "ctc", 0, name) == 0) return false;
-    HANDLE handle = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        DeleteFileA(name);
-        return false;
-    }
-    file.native = reinterpret_cast<intptr_t>(handle);
-    if (!resizeFile(file, length)) {
-        closeFile(file);
-        return false;
-    }
     return true;
 }
 
@@ -165,17 +148,21 @@ static bool isAddressable(uint64_t position, size_t size) {
 // Repeats `call` until every byte moved; an error other than an interrupted
 // call, or a call that moves nothing (the end of the file), ends it.
 template <typename Byte, typename Call>
-static bool moveAll(Byte* bytes, uint64_t position, size_t size, Call call) {
+static bool moveAll(Byte* bytes, uint64_t position, size_t size, Call call,
+                    size_t* moved = nullptr) {
+    if (moved != nullptr) *moved = 0;
     if (!isAddressable(position, size)) return false;
+    const Byte* start = bytes;
     while (size > 0) {
-        const ssize_t moved = call(bytes, size, static_cast<off_t>(position));
-        if (moved < 0 && errno == EINTR) continue;
-        if (moved <= 0) return false;
-        bytes += moved;
-        position += static_cast<uint64_t>(moved);
-        size -= static_cast<size_t>(moved);
+        const ssize_t count = call(bytes, size, static_cast<off_t>(position));
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) break;
+        bytes += count;
+        position += static_cast<uint64_t>(count);
+        size -= static_cast<size_t>(count);
     }
-    return true;
+    if (moved != nullptr) *moved = static_cast<size_t>(bytes - start);
+    return size == 0;
 }
 
 bool readAt(const FileHandle& file, uint64_t position, void* destination, size_t size) {
@@ -185,11 +172,14 @@ bool readAt(const FileHandle& file, uint64_t position, void* destination, size_t
                    });
 }
 
-bool writeAt(const FileHandle& file, uint64_t position, const void* source, size_t size) {
-    return moveAll(static_cast<const char*>(source), position, size,
-                   [&](const char* bytes, size_t count, off_t at) {
-                       return pwrite(descriptorOf(file), bytes, count, at);
-                   });
+bool writeAt(const FileHandle& file, uint64_t position, const void* source, size_t size,
+             size_t* written) {
+    return moveAll(
+        static_cast<const char*>(source), position, size,
+        [&](const char* bytes, size_t count, off_t at) {
+            return pwrite(descriptorOf(file), bytes, count, at);
+        },
+        written);
 }
 
 bool resizeFile(const FileHandle& file, uint64_t length) {
@@ -208,49 +198,6 @@ bool freeSpaceOf(const char* path, uint64_t& bytes) {
     const uint64_t blockSize = status.f_frsize;
     bytes = blocks * blockSize;
     return blockSize == 0 || bytes / blockSize == blocks;
-}
-
-// Growing a file beyond the process's file size limit would raise SIGXFSZ,
-// which ends the process unless the host ignores it.
-static bool withinFileSizeLimit(uint64_t length) {
-    struct rlimit limit;
-    if (getrlimit(RLIMIT_FSIZE, &limit) != 0) return false;
-    return limit.rlim_cur == RLIM_INFINITY || length <= static_cast<uint64_t>(limit.rlim_cur);
-}
-
-// A file without a name where the file system supports it; otherwise a
-// named one that is removed at once, so nothing is left behind either way.
-static int openUnnamedFile(const char* directory) {
-#ifdef O_TMPFILE
-    const int unnamed = open(directory, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (unnamed >= 0) return unnamed;
-#endif
-    const char pattern[] = "/.ctc-scratch-XXXXXX";
-    const size_t directoryLength = std::strlen(directory);
-    char* path = new (std::nothrow) char[directoryLength + sizeof pattern];
-    if (path == nullptr) return -1;
-    std::memcpy(path, directory, directoryLength);
-    std::memcpy(path + directoryLength, pattern, sizeof pattern);
-    const int descriptor = mkostemp(path, O_CLOEXEC);
-    if (descriptor >= 0) unlink(path);
-    delete[] path;
-    return descriptor;
-}
-
-bool createScratchFile(const char* directory, uint64_t length, FileHandle& file) {
-    uint64_t freeBytes = 0;
-    if (length > static_cast<uint64_t>(INT64_MAX) || !withinFileSizeLimit(length) ||
-        !freeSpaceOf(directory, freeBytes) || length > freeBytes) {
-        return false;
-    }
-    const int descriptor = openUnnamedFile(directory);
-    if (descriptor < 0) return false;
-    file.native = descriptor;
-    if (!resizeFile(file, length)) {
-        closeFile(file);
-        return false;
-    }
-    return true;
 }
 
 bool closeFile(FileHandle& file) {

@@ -31,8 +31,11 @@ bool openExistingFile(const char* path, FileAccess access, FileHandle& file);
 bool fileLength(const FileHandle& file, uint64_t& length);
 
 // Moves exactly `size` bytes; false on an error or when the file ends first.
+// `written`, where given, receives the bytes written before a failure, so
+// that a caller can mend exactly what a failed write changed.
 bool readAt(const FileHandle& file, uint64_t position, void* destination, size_t size);
-bool writeAt(const FileHandle& file, uint64_t position, const void* source, size_t size);
+bool writeAt(const FileHandle& file, uint64_t position, const void* source, size_t size,
+             size_t* written = nullptr);
 
 // One resize; growing leaves a hole that reads as zeros and costs no space
 // where the file system supports sparse files.
@@ -40,12 +43,6 @@ bool resizeFile(const FileHandle& file, uint64_t length);
 
 // Bytes an unprivileged writer may still add to the file system holding `path`.
 bool freeSpaceOf(const char* path, uint64_t& bytes);
-
-// Creates an unnamed file of `length` bytes (a hole that reads as zeros) in
-// `directory`, readable and writable, that disappears when it is closed, even
-// when the process ends without closing it. Refused when the file system's
-// free space or the process's file size limit could not hold it all.
-bool createScratchFile(const char* directory, uint64_t length, FileHandle& file);
 
 // True when the close succeeded; the handle is closed in either case.
 bool closeFile(FileHandle& file);

@@ -1,26 +1,31 @@
 #pragma once
 
-// A channel-major copy of an interleaved (sample-major) array, kept in an
-// unnamed scratch file beside the array's file.
+// The channels of an interleaved (sample-major) array, reordered span by
+// span in the file itself.
 //
-// One channel of an interleaved file read straight from the file moves the
-// bytes of every channel, so the correction, which walks one channel after
-// the other through the whole recording, would pass over the file once per
+// One channel of an interleaved file read sample by sample moves the bytes
+// of every channel, so the correction, which walks one channel after the
+// other through the whole recording, would pass over the file once per
 // channel and window: its cost would grow with the square of the channel
-// count. The copy is made span by span: a span of samples is read from the
-// file once, for all channels, at the first window that needs it, and every
-// later window of any channel is one contiguous transfer of the copy. Spans
-// whose samples changed go back to the file in one pass each when the array
-// is closed, or before a raw element transfer would see the file's stale
-// bytes.
+// count. Instead, a span of samples is reordered at the first window that
+// needs it: its rows (sample after sample) are read once, for all channels,
+// and written back to the same bytes channel after channel. Every later
+// window of any channel is then one contiguous transfer per span it touches.
+// When the array is closed, or before a raw element transfer would see the
+// reordered bytes, every reordered span is put back in rows.
 //
-// Memory: two span buffers of a fixed size, whatever the file's length.
-// Disk: the scratch file, as long as the data part with each channel rounded
-// up to 64 KiB; where the file system (or the process's file size limit)
-// cannot hold it, there is no copy and the windows go to the file directly.
-// The layer is the file's only writer while it is open; a file cut behind its
+// The reordering costs no disk space and no second copy of the recording in
+// memory or in the page cache, whose fresh pages cost more than the
+// transfers themselves. While any span is reordered, and for good when one
+// could not be put back, the file's first four bytes read as zero where the
+// options ask for it: a CTC file's FileVersion, so that a file left so by a
+// run that was killed, or whose put-back failed, is refused by every reader
+// instead of being taken for the recording.
+//
+// Memory: two span buffers of a fixed size, whatever the file's length. The
+// layer is the file's only writer while it is open; a file cut behind its
 // back fails the windows that reach beyond the new end, as direct transfers
-// would.
+// would, and the spans it cut cannot be put back.
 
 #include <cstdint>
 
@@ -38,32 +43,29 @@ struct StagedChannels;
 // buffers, smaller ones more transfers per window.
 constexpr uint64_t kStagedSpanBytes = uint64_t{4} << 20;
 // Sample rows so wide that a span of kStagedSpanBytes would hold fewer samples
-// than this are not staged, and no span is shorter: the copy would cost more
-// transfers than it saves.
+// than this are not reordered, and no span is shorter: the reordering would
+// cost more transfers than it saves.
 constexpr uint64_t kMinimumSpanSamples = 256;
 
-// The copy for `array`, whose elements hold `channelCount` channels per
+// The reordering of `array`, whose elements hold `channelCount` channels per
 // sample, in spans of `spanSamples` samples (0: as many as kStagedSpanBytes
-// hold); null when it cannot be had. Nothing is read until a window needs it.
-StagedChannels* createStagedChannels(DiskArray& array, uint64_t channelCount, uint64_t spanSamples);
-// Releases the copy without writing anything back.
+// hold); null when its buffers cannot be had. Nothing is read until a window
+// needs it.
+StagedChannels* createStagedChannels(DiskArray& array, uint64_t channelCount, uint64_t spanSamples,
+                                     bool guardsHeader);
+// Releases the buffers; the spans must have been put back before.
 void releaseStagedChannels(StagedChannels* staged);
 
-// A window of one channel (span.stride == the channel count). A span that the
-// scratch file cannot take is moved directly. False when a transfer failed;
-// a failed write is recorded for the close.
+// A window of one channel (span.stride == the channel count). False when a
+// transfer failed; a failed write is recorded for the close.
 bool readStagedWindow(DiskArray& array, StagedChannels& staged, const WindowSpan& span,
                       const SampleConversion& conversion, float* samples);
 bool writeStagedWindow(DiskArray& array, StagedChannels& staged, const WindowSpan& span,
                        const SampleConversion& conversion, const float* samples);
 
-// Writes every changed span back into the array's file. False when any span
-// could not be written back; such spans stay changed, for a later attempt.
+// Puts every reordered span back in rows, then the guarded header bytes.
+// False when any span could not be put back; such spans stay reordered, and
+// the header guarded.
 bool writeBackStagedChannels(DiskArray& array, StagedChannels& staged);
-
-// Drops the copy of the spans that elements [firstElement, firstElement +
-// count) of the array fall into, after a raw write to them. The spans must
-// have been written back before.
-void forgetStagedElements(StagedChannels& staged, uint64_t firstElement, uint64_t count);
 
 }  // namespace ctc

@@ -1,9 +1,9 @@
 // Feeds arbitrary bytes to the CTC reader as a file: opens it in memory and
 // in place, moves a few windows, and checks that both modes deliver the
 // same samples and that an in-place open grows the file no further than its
-// header promises. Interleaved files go in place through the staged copy,
-// with the smallest spans it allows: windows cross spans, and a window does
-// not stage megabytes of a sparse file that a corrupt header made long.
+// header promises. Interleaved files go in place through reordered spans,
+// the smallest allowed: windows cross spans, and a window does not reorder
+// megabytes of a sparse file that a corrupt header made long.
 
 #include <unistd.h>
 

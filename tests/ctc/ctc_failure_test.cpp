@@ -1,5 +1,5 @@
 // Positions beyond 32 bits, writes lost to a full file system, files cut
-// behind the layer's back, staged copies that cannot be had, and the
+// behind the layer's back, reorderings that cannot be had, and the
 // refusals of the open and of the disk array that depend on the file system
 // or the open mode rather than on the header's bytes.
 
@@ -109,10 +109,10 @@ constexpr uint32_t kSamples = 16384;
 struct LimitedWrites {
     const char* name;
     uint32_t ordering;
-    bool limitBeforeTheFirstWindow;  // interleaved: no room left for a staged copy
-    int lateOfChannel0;              // below the limit only in a contiguous file and in the copy
+    bool limitBeforeTheFirstWindow;  // interleaved: the span cannot be reordered
+    int lateOfChannel0;              // below the limit only where channels are contiguous
     int earlyOfChannel3;             // below the limit only in an interleaved file
-    int lateOfChannel1;              // across the limit in a contiguous file, below it in the copy
+    int lateOfChannel1;              // across the limit where channels are contiguous
 };
 
 bool reportsEveryLostWrite(const std::string& path, const LimitedWrites& expected) {
@@ -144,19 +144,26 @@ bool extensionIsRefused(const std::string& path) {
                           "Could not extend the file to the length its header gives.\n";
 }
 
-// Each failed write is reported by its window or, for the staged copy of an
-// interleaved file, at the latest by the close, when the copy goes back.
+// Each failed write is reported by its window and by the close. An
+// interleaved file whose single span was reordered before the limit came
+// cannot be put back in rows across it: the close reports that too, and the
+// file keeps FileVersion 0 so that no reader takes it for the recording. A
+// span that cannot be reordered is left as it was and read directly.
 TEST_F(CtcFailureTest, LostWritesAreReportedByTheTransferOrByTheClose) {
     const LimitedWrites cases[] = {
         {"contiguous", 1, false, 100, 0, 0},
-        {"interleaved, staged", 2, false, 100, 0, 100},
+        {"interleaved, reordered", 2, false, 100, 0, 0},
         {"interleaved, direct", 2, true, 0, 100, 0},
     };
     for (const LimitedWrites& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string path =
-            writeCtcFile(pathOf("limited.ctc"), ctcFields(1, c.ordering, 4, kSamples));
+        const CtcFields fields = ctcFields(1, c.ordering, 4, kSamples);
+        const std::string path = writeCtcFile(pathOf("limited.ctc"), fields);
         EXPECT_TRUE(passesInChild([&] { return reportsEveryLostWrite(path, c); }));
+        const bool leftReordered = c.ordering == 2 && !c.limitBeforeTheFirstWindow;
+        const Bytes header = headerBytes(fields);
+        EXPECT_EQ(bytesAt(path, 0, 4),
+                  leftReordered ? Bytes(4, 0) : Bytes(header.begin(), header.begin() + 4));
     }
     const std::string path = pathOf("grow.ctc");
     writeFile(path, headerBytes(ctcFields(1, 1, 1, 1u << 20)));
@@ -165,10 +172,12 @@ TEST_F(CtcFailureTest, LostWritesAreReportedByTheTransferOrByTheClose) {
 }
 
 // A file cut behind the layer's back fails the windows that reach beyond its
-// new end, also where the staged copy of an interleaved file still holds them.
+// new end, also where a reordered span of an interleaved file still holds
+// them; the spans it cut into cannot be put back, which the close reports,
+// leaving FileVersion 0.
 TEST_F(CtcFailureTest, WindowsBeyondTheEndOfACutFileFail) {
     const std::string path = pathOf("cut.ctc");
-    // One channel is contiguous in either ordering; three interleaved are staged.
+    // One channel is contiguous in either ordering; three interleaved are reordered.
     const std::pair<uint32_t, uint32_t> shapes[] = {{1, 1}, {2, 3}};  // ordering, channels
     for (const auto& [ordering, channels] : shapes) {
         SCOPED_TRACE(std::to_string(ordering) + "/" + std::to_string(channels));
@@ -177,21 +186,22 @@ TEST_F(CtcFailureTest, WindowsBeyondTheEndOfACutFileFail) {
         CtcFile file;
         ASSERT_EQ(openCtcFile(file, path.c_str(), kCtcOpenInPlace), 1);
         std::vector<float> window(300);
-        ASSERT_EQ(readCtcChannel(window.data(), file, 0, 0, 300), 300);  // stages everything
+        ASSERT_EQ(readCtcChannel(window.data(), file, 0, 0, 300), 300);  // reorders everything
         ASSERT_EQ(truncate(path.c_str(), headerBytes(fields).size() + 100 * channels * 4), 0);
         EXPECT_EQ(readCtcChannel(window.data(), file, 0, 0, 100), 100);
         EXPECT_EQ(readCtcChannel(window.data(), file, 0, 50, 200), 0);
         if (channels > 1) {
             EXPECT_EQ(writeCtcChannel(window.data(), file, 1, 50, 200), 0);
         }
-        EXPECT_EQ(closeCtcFile(file), 1);  // nothing was written
+        EXPECT_EQ(closeCtcFile(file), channels == 1 ? 1 : 0);
+        EXPECT_EQ(bytesAt(path, 0, 4) == Bytes(4, 0), channels > 1);
     }
 }
 
 // Spans so long that their buffers cannot be had (64 GiB each, over a sparse
-// file): no copy, and the array goes on working directly. A shape or a
+// file): no reordering, and the array goes on working directly. A shape or a
 // transfer whose size wraps around is refused.
-TEST_F(CtcFailureTest, StagedCopyWhoseBuffersCannotBeHadIsRefused) {
+TEST_F(CtcFailureTest, ReorderingWhoseBuffersCannotBeHadIsRefused) {
     const std::string path = pathOf("huge.bin");
     const uint32_t extents[2] = {4, 0xFFFFFFFFu};
     // 2^64 + 2^32 elements: wrapped around, they would fit in the file.
@@ -201,7 +211,7 @@ TEST_F(CtcFailureTest, StagedCopyWhoseBuffersCannotBeHadIsRefused) {
     DiskArray array;
     EXPECT_EQ(openDiskArray(array, path.c_str(), 0, 4, wrapping, 0x410), 0);
     ASSERT_EQ(openDiskArray(array, path.c_str(), 0, 2, extents, 0x410), 1);
-    EXPECT_EQ(ctc::createStagedChannels(array, 4, uint64_t{1} << 36), nullptr);
+    EXPECT_EQ(ctc::createStagedChannels(array, 4, uint64_t{1} << 36, false), nullptr);
     const float value = 2.5f;
     float reread = 0.0f;
     EXPECT_EQ(writeDiskElements(array, 4 * uint64_t{3000000000u} + 3, 1, &value), 1);

@@ -1,6 +1,6 @@
 // Where windows land: the element index of the epoched orderings, and a
 // plain model of the data part that windows on every access path (contiguous,
-// in memory, interleaved through a staged channel-major copy in a scratch
+// in memory, interleaved through spans reordered channel after channel in the
 // file, and interleaved directly) are held to: every read sees every earlier
 // write, and untouched bytes stay as they were.
 
@@ -114,8 +114,8 @@ struct ModelCase {
     uint32_t openMode;
     uint32_t channels;
     uint32_t samples;
-    uint64_t spanSamples;  // of the staged copy, or one of the two choices above
-    bool staged;           // whether the file ends up with a staged copy
+    uint64_t spanSamples;  // of the reordering, or one of the two choices above
+    bool staged;           // whether the file's spans are reordered
 };
 
 std::vector<ModelCase> modelCases() {
@@ -156,10 +156,11 @@ class WindowsMatchTheModel : public TempFolderTest,
                              public ::testing::WithParamInterface<ModelCase> {};
 
 // Random windows of random channels, read and written in any order. Every
-// read matches the model bit for bit, and so the windows through the staged
-// copy equal those of the direct transfers, which the same cases repeat;
-// after the close the file holds the model's bytes in place and its old bytes
-// in memory, and no scratch file ever shows in the folder.
+// read matches the model bit for bit, and so the windows through reordered
+// spans equal those of the direct transfers, which the same cases repeat;
+// while spans are reordered the file reads FileVersion 0, after the close it
+// holds the model's bytes in place and its old bytes in memory, and no other
+// file ever shows in the folder.
 TEST_P(WindowsMatchTheModel, ReadsAndWrites) {
     const ModelCase& c = GetParam();
     const bool inPlace = c.openMode == kCtcOpenInPlace;
@@ -222,6 +223,7 @@ TEST_P(WindowsMatchTheModel, ReadsAndWrites) {
               "Unsupported Datatype.\nUnsupported Datatype.\n");
     if (inPlace) {
         EXPECT_EQ(file.DiskData->Stream->staged != nullptr, c.staged);
+        EXPECT_EQ(readBytes(path)[0] == 0, c.staged);
     }
     const auto filesInFolder = [&] {
         return std::distance(std::filesystem::directory_iterator(folder()), {});
