@@ -12,30 +12,33 @@ namespace {
 void removeNarrowSpikes(const float* ecg, int64_t count, int64_t half, std::vector<float>& out) {
     out.resize(static_cast<std::size_t>(count));
     auto at = [&](int64_t j) { return ecg[std::clamp<int64_t>(j, 0, count - 1)]; };
-    // The window is kept sorted as it slides: the leaving value's place is
-    // taken by the arriving one, which then moves to its rank. A few
-    // comparisons a sample, where sorting each window anew costs far more.
-    const int64_t width = 2 * half + 1;
-    std::vector<float> sorted(static_cast<std::size_t>(width));
-    for (int64_t k = 0; k < width; ++k) sorted[static_cast<std::size_t>(k)] = at(k - half);
+    // The window is kept sorted as it slides: the leaving value is taken out
+    // at its rank and the arriving one put in at its own, moving only the
+    // values between the two. Both ranks are counted in one pass rather than
+    // searched for, which leaves the processor few branches to mispredict.
+    const std::size_t width = static_cast<std::size_t>(2 * half + 1);
+    std::vector<float> sorted(width);
+    for (std::size_t k = 0; k < width; ++k) sorted[k] = at(static_cast<int64_t>(k) - half);
     std::sort(sorted.begin(), sorted.end());
     for (int64_t i = 0; i < count; ++i) {
         out[static_cast<std::size_t>(i)] = sorted[static_cast<std::size_t>(half)];
         const float leaving = at(i - half);
         const float arriving = at(i + half + 1);
-        std::size_t k = static_cast<std::size_t>(
-            std::lower_bound(sorted.begin(), sorted.end(), leaving) - sorted.begin());
-        // Not found only for a value that does not compare (NaN): replace the
-        // nearest, which keeps the window's size and the memory safe.
-        k = std::min(k, sorted.size() - 1);
-        sorted[k] = arriving;
-        while (k > 0 && sorted[k - 1] > sorted[k]) {
-            std::swap(sorted[k - 1], sorted[k]);
-            --k;
+        std::size_t leavingRank = 0;
+        std::size_t arrivingRank = 0;
+        for (std::size_t k = 0; k < width; ++k) {
+            leavingRank += sorted[k] < leaving;
+            arrivingRank += sorted[k] < arriving;
         }
-        while (k + 1 < sorted.size() && sorted[k + 1] < sorted[k]) {
-            std::swap(sorted[k + 1], sorted[k]);
-            ++k;
+        // A value that does not compare (NaN) counts as the lowest; held to
+        // the window, every rank keeps its size and the memory safe.
+        leavingRank = std::min(leavingRank, width - 1);
+        if (arrivingRank <= leavingRank) {
+            for (std::size_t k = leavingRank; k > arrivingRank; --k) sorted[k] = sorted[k - 1];
+            sorted[arrivingRank] = arriving;
+        } else {
+            for (std::size_t k = leavingRank; k + 1 < arrivingRank; ++k) sorted[k] = sorted[k + 1];
+            sorted[arrivingRank - 1] = arriving;
         }
     }
 }
@@ -51,10 +54,11 @@ void centredMeanInPlace(std::vector<float>& x, int64_t half, std::vector<float>&
     for (int64_t j = -half; j <= half; ++j) sum += x[std::clamp<int64_t>(j, 0, count - 1)];
     const float firstValue = x.front();
     const float lastValue = x.back();
+    const double scale = 1.0 / static_cast<double>(width);
     int64_t slot = 0;  // i modulo width, kept without dividing
     for (int64_t i = 0; i < count; ++i) {
         ring[static_cast<std::size_t>(slot)] = x[static_cast<std::size_t>(i)];
-        x[static_cast<std::size_t>(i)] = static_cast<float>(sum / static_cast<double>(width));
+        x[static_cast<std::size_t>(i)] = static_cast<float>(sum * scale);
         const int64_t arriving = i + half + 1;
         sum += arriving < count ? x[static_cast<std::size_t>(arriving)] : lastValue;
         // Sample i - half was stored half samples ago, in the slot after the
