@@ -65,6 +65,7 @@ CASES = [
     ('ectopic', 'ectopic beats 5 %', 'ectopic=0.05'),
     ('bursts', 'muscle bursts 3/min', 'bursts=3'),
     ('bursts-noisy', 'muscle bursts 3/min, noise 6 %', 'bursts=3 noise=0.06'),
+    ('bursts-noisy-250', 'muscle bursts 3/min, noise 6 %, 250 Hz', 'bursts=3 noise=0.06 rate=250'),
     ('everything', 'everything at once', EVERYTHING),
     ('250', 'everything, 250 Hz', EVERYTHING + ' rate=250'),
     ('5000', 'everything, 5 kHz', EVERYTHING + ' rate=5000'),

@@ -7,6 +7,20 @@
 
 namespace {
 
+// How far a candidate must stand above the noise beside it, in standard
+// deviations of that noise, to be taken at first sight (see clearanceOf). A
+// QRS complex stands far above it outside muscle bursts, and usually above
+// five and a half within one; a burst's noise peaks seldom reach that even
+// on a late wave. Where the rhythm expects no beat, a candidate must stand
+// higher: a late wave with a burst on it passes for a beat most often just
+// after the beat the burst hid.
+constexpr double kClearOfNoise = 5.5;
+constexpr double kClearOffRhythm = 8.0;
+// Off the rhythm: further than a fifth of the recent interval from every
+// whole number of intervals after the last beat (breathing and the rate's
+// own variability move beats by less).
+constexpr double kRhythmTolerance = 0.2;
+
 // A heart cannot beat again within 250 ms (240/min): a second candidate in
 // that time is the same complex or its late wave.
 constexpr double kRefractorySeconds = 0.25;
@@ -17,10 +31,10 @@ constexpr double kShortestSeconds = 3.0;
 struct Candidate {
     int64_t position;
     float amplitude;
-    // Stands clear of the noise on both sides of it (see clearOfNoise); only
-    // such candidates are taken at first sight, the others only where a beat
-    // is missing from the rhythm.
-    bool clear;
+    // The amplitude over the standard deviation of the noise beside it. Only
+    // candidates clear of the noise are taken at first sight, the others
+    // only where a beat is missing from the rhythm.
+    float clearance;
 };
 
 double medianOf(std::vector<double> values) {
@@ -37,11 +51,8 @@ double medianOf(std::vector<double> values) {
 // the larger, so that a candidate at the edge of a burst is judged by the
 // burst. The levels come from the noise band, where late waves, which are
 // not noise, hardly show; the bands' gain turns such a median into the
-// standard deviation the same noise has in the QRS band. A QRS complex stands
-// more than five and a half of those above the noise; the peaks of a burst's
-// noise, even riding on a late wave, seldom do.
-bool clearOfNoise(float amplitude, int64_t position, const EcgBands& bands) {
-    constexpr double kClearOfNoise = 5.5;
+// standard deviation the same noise has in the QRS band.
+float clearanceOf(float amplitude, int64_t position, const EcgBands& bands) {
     constexpr double kMedianOverDeviation = 0.6745;  // of Gaussian noise's magnitude
     const int64_t blocks = static_cast<int64_t>(bands.noiseLevels.size());
     const int64_t centre = position / bands.noiseBlock;
@@ -63,21 +74,23 @@ bool clearOfNoise(float amplitude, int64_t position, const EcgBands& bands) {
                                             std::min(std::max(three[0], three[1]), three[2]));
         median = std::max<double>(median, middle);
     }
-    return amplitude > kClearOfNoise * bands.noiseToQrsGain * median / kMedianOverDeviation;
+    const double deviation = bands.noiseToQrsGain * median / kMedianOverDeviation;
+    return deviation > 0.0 ? static_cast<float>(amplitude / deviation) : 1e30f;
 }
 
-// Local maxima of polarity*band: every place a complex of that sign could be,
-// unless it is within the noise around it. Gaussian noise peaks seldom pass
-// six times the median magnitude (about four standard deviations), while a
-// QRS complex stands far above it except in the worst muscle bursts.
-std::vector<Candidate> findCandidates(const std::vector<float>& band, int polarity,
+// Local maxima of polarity*band: every place a complex of that sign could be.
+// The floor, three times the median magnitude around (about two standard
+// deviations of Gaussian noise), only keeps their number down; it must let
+// through a weak beat in a burst, which the search for missed beats needs.
+std::vector<Candidate> findCandidates(const EcgBands& bands, int polarity,
                                       const std::vector<float>& levels, int64_t block,
-                                      const EcgBands& bands) {
-    constexpr double kAboveNoise = 6.0;
+                                      int64_t edge) {
+    constexpr double kAboveNoise = 3.0;
     std::vector<Candidate> candidates;
+    const std::vector<float>& band = bands.qrs;
     const int64_t count = static_cast<int64_t>(band.size());
     const int64_t blocks = static_cast<int64_t>(levels.size());
-    for (int64_t i = 1; i + 1 < count; ++i) {
+    for (int64_t i = std::max<int64_t>(1, edge); i + std::max<int64_t>(1, edge) < count; ++i) {
         const float value = polarity * band[static_cast<std::size_t>(i)];
         if (!(value > 0.0f && value > polarity * band[static_cast<std::size_t>(i - 1)] &&
               value >= polarity * band[static_cast<std::size_t>(i + 1)]))
@@ -92,8 +105,10 @@ std::vector<Candidate> findCandidates(const std::vector<float>& band, int polari
             noise += levels[static_cast<std::size_t>(b)];
             ++used;
         }
-        if (value > kAboveNoise * noise / static_cast<double>(used))
-            candidates.push_back({i, value, clearOfNoise(value, i, bands)});
+        if (value > kAboveNoise * noise / static_cast<double>(used)) {
+            const float clearance = clearanceOf(value, i, bands);
+            candidates.push_back({i, value, clearance});
+        }
     }
     return candidates;
 }
@@ -124,7 +139,10 @@ int64_t lateWaveZone(const std::vector<Candidate>& beats, double samplingFrequen
 }
 
 constexpr int64_t kNoNeighbour = -1;
-constexpr double kOffBeatWeight = 0.5;
+// A candidate's weight falls by this much per interval it lies away from
+// where the rhythm expects the beat: a third of an interval off (a premature
+// beat) halves it, which noise in a burst seldom makes up for.
+constexpr double kOffBeatWeight = 1.5;
 
 // The beat missed between two beats (or beside one, at an edge of the
 // recording, with kNoNeighbour for the other side), as the candidate most
@@ -153,7 +171,7 @@ const Candidate* findMissedBeat(const std::vector<Candidate>& candidates, int64_
             offBeat =
                 std::min(offBeat, std::fabs(static_cast<double>(after - at->position) - interval) /
                                       interval);
-        const double score = at->amplitude * (1.0 - kOffBeatWeight * std::min(1.0, offBeat));
+        const double score = at->amplitude * std::max(0.0, 1.0 - kOffBeatWeight * offBeat);
         if (!best || score > bestScore) {
             best = &*at;
             bestScore = score;
@@ -162,10 +180,12 @@ const Candidate* findMissedBeat(const std::vector<Candidate>& candidates, int64_
     return best && best->amplitude >= 0.3 * reference ? best : nullptr;
 }
 
-// Beats among the candidates of one polarity: an adaptive threshold at 40 % of
-// the recent beats' amplitude, a refractory period in which only the larger
-// candidate survives, and a search with a lower threshold in every gap 1.5
-// times longer than the recent intervals, where a weak beat was passed over.
+// Beats among the candidates of one polarity: at first sight those clear of
+// the noise (clearer still off the rhythm) above an adaptive threshold at
+// 40 % of the recent beats' amplitude, with a refractory period in which only
+// the larger candidate survives; then a search with a lower threshold, among
+// all candidates, in every gap 1.5 times longer than the recent intervals and
+// beyond both ends, where a weak beat or one in a burst was passed over.
 std::vector<Candidate> acceptBeats(const std::vector<Candidate>& candidates, int64_t count,
                                    double samplingFrequency) {
     std::vector<Candidate> beats;
@@ -179,14 +199,14 @@ std::vector<Candidate> acceptBeats(const std::vector<Candidate>& candidates, int
     for (const Candidate& c : candidates) {
         const int64_t w = c.position / window;
         if (w >= windows) break;
-        if (!c.clear) continue;
+        if (c.clearance < kClearOfNoise) continue;
         largest[static_cast<std::size_t>(w)] =
             std::max<double>(largest[static_cast<std::size_t>(w)], c.amplitude);
     }
     const double start = medianOf(largest);
     std::vector<Candidate> first;
     for (const Candidate& c : candidates) {
-        if (!c.clear) continue;
+        if (c.clearance < kClearOfNoise) continue;
         const double reference = first.size() < 3 ? start : recentAmplitude(first);
         if (c.amplitude < 0.4 * reference) continue;
         if (!first.empty() && c.position - first.back().position < refractory) {
@@ -201,6 +221,12 @@ std::vector<Candidate> acceptBeats(const std::vector<Candidate>& candidates, int
             c.position - first.back().position < lateWaveZone(first, samplingFrequency) &&
             c.amplitude < 0.5 * first.back().amplitude)
             continue;
+        if (first.size() >= 4 && c.clearance < kClearOffRhythm) {
+            const double intervals = static_cast<double>(c.position - first.back().position) /
+                                     recentInterval(first, 0.0);
+            if (std::fabs(intervals - std::max(1.0, std::round(intervals))) > kRhythmTolerance)
+                continue;
+        }
         first.push_back(c);
     }
     if (first.size() < 2) return first;
@@ -258,13 +284,17 @@ bool detectRPeaks(const float* ecg, int64_t count, double samplingFrequency, RPe
     // The polarity is the one whose beats stand out more: in the wrong one the
     // detector only finds the smaller side lobes of the complexes.
     const int64_t block = std::max<int64_t>(1, std::llround(0.25 * samplingFrequency));
+    // Within 40 ms of either end the filters see only part of a complex, and
+    // a residue spike on the first or last samples is not removed (the
+    // running median holds the end values): no candidates there.
+    const int64_t edge = std::llround(0.04 * samplingFrequency);
     const std::vector<float> levels = blockMedianMagnitudes(bands.qrs, nullptr, block);
     const double seconds = static_cast<double>(count) / samplingFrequency;
     std::vector<Candidate> beats;
     double bestLevel = 0.0;
     for (int polarity : {1, -1}) {
         std::vector<Candidate> found = acceptBeats(
-            findCandidates(bands.qrs, polarity, levels, block, bands), count, samplingFrequency);
+            findCandidates(bands, polarity, levels, block, edge), count, samplingFrequency);
         std::vector<double> amplitudes;
         for (const Candidate& c : found) amplitudes.push_back(c.amplitude);
         // Fewer than one beat in 4 s (15/min) is no heart: noise and muscle
