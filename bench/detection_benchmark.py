@@ -28,7 +28,7 @@ The tool is built in build/detection-bench (configured from the default preset
 with -DKORU_BUILD_BENCHMARKS=ON) unless --build names another tree with it.
 MNE comes from Debian's python3-mne, so the script runs itself with
 /usr/bin/python3 when the Python that started it has no mne. A full run takes
-about four minutes on the 2-core development machine.
+about two minutes on the 2-core development machine (ten seeds: about five).
 """
 
 import argparse

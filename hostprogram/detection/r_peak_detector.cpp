@@ -215,8 +215,8 @@ std::vector<Candidate> acceptBeats(const std::vector<Candidate>& candidates, int
         }
         // Just after the refractory period the late wave, 2.5 times the R
         // wave in the raw signal, can still reach the threshold when noise
-        // rides on it; a beat this early must be at least half as strong as the last
-        // (a premature ectopic beat is, though broader).
+        // rides on it; a beat this early must be at least half as strong as
+        // the last (a premature ectopic beat is, though broader).
         if (!first.empty() &&
             c.position - first.back().position < lateWaveZone(first, samplingFrequency) &&
             c.amplitude < 0.5 * first.back().amplitude)
@@ -281,14 +281,14 @@ bool detectRPeaks(const float* ecg, int64_t count, double samplingFrequency, RPe
         out.reason = "the channel is flat";
         return false;
     }
-    // The polarity is the one whose beats stand out more: in the wrong one the
-    // detector only finds the smaller side lobes of the complexes.
     const int64_t block = std::max<int64_t>(1, std::llround(0.25 * samplingFrequency));
+    const std::vector<float> levels = blockMedianMagnitudes(bands.qrs, nullptr, block);
     // Within 40 ms of either end the filters see only part of a complex, and
     // a residue spike on the first or last samples is not removed (the
     // running median holds the end values): no candidates there.
     const int64_t edge = std::llround(0.04 * samplingFrequency);
-    const std::vector<float> levels = blockMedianMagnitudes(bands.qrs, nullptr, block);
+    // The polarity is the one whose beats stand out more: in the wrong one the
+    // detector only finds the smaller side lobes of the complexes.
     const double seconds = static_cast<double>(count) / samplingFrequency;
     std::vector<Candidate> beats;
     double bestLevel = 0.0;
