@@ -3,7 +3,23 @@
 #include <algorithm>
 #include <cmath>
 
+#include "hostprogram/detection/ecg_bands.h"
+
 namespace {
+
+// How far a candidate must stand above the noise beside it, in standard
+// deviations of that noise, to be taken at first sight (see clearanceOf). A
+// QRS complex stands far above it outside muscle bursts, and usually above
+// five and a half within one; a burst's noise peaks seldom reach that even
+// on a late wave. Where the rhythm expects no beat, a candidate must stand
+// higher: a late wave with a burst on it passes for a beat most often just
+// after the beat the burst hid.
+constexpr double kClearOfNoise = 5.5;
+constexpr double kClearOffRhythm = 8.0;
+// Off the rhythm: further than a fifth of the recent interval from every
+// whole number of intervals after the last beat (breathing and the rate's
+// own variability move beats by less).
+constexpr double kRhythmTolerance = 0.2;
 
 // A heart cannot beat again within 250 ms (240/min): a second candidate in
 // that time is the same complex or its late wave.
@@ -15,6 +31,10 @@ constexpr double kShortestSeconds = 3.0;
 struct Candidate {
     int64_t position;
     float amplitude;
+    // The amplitude over the standard deviation of the noise beside it. Only
+    // candidates clear of the noise are taken at first sight, the others
+    // only where a beat is missing from the rhythm.
+    float clearance;
 };
 
 double medianOf(std::vector<double> values) {
@@ -24,106 +44,53 @@ double medianOf(std::vector<double> values) {
     return values[middle];
 }
 
-// Gradient residue is narrower than any part of the QRS complex: a running
-// median as wide as twice a residue lobe removes it entirely (a pulse covering
-// less than half the window cannot be the median) while it leaves the broader
-// QRS complex, and the position of its extremum, in place.
-void removeNarrowSpikes(const float* ecg, int64_t count, int64_t half, std::vector<float>& out) {
-    out.resize(static_cast<std::size_t>(count));
-    auto at = [&](int64_t j) { return ecg[std::clamp<int64_t>(j, 0, count - 1)]; };
-    // The window is kept sorted as it slides: the leaving value's place is
-    // taken by the arriving one, which then moves to its rank. A few
-    // comparisons a sample, where sorting each window anew costs far more.
-    const int64_t width = 2 * half + 1;
-    std::vector<float> sorted(static_cast<std::size_t>(width));
-    for (int64_t k = 0; k < width; ++k) sorted[static_cast<std::size_t>(k)] = at(k - half);
-    std::sort(sorted.begin(), sorted.end());
-    for (int64_t i = 0; i < count; ++i) {
-        out[static_cast<std::size_t>(i)] = sorted[static_cast<std::size_t>(half)];
-        const float leaving = at(i - half);
-        const float arriving = at(i + half + 1);
-        std::size_t k = static_cast<std::size_t>(
-            std::lower_bound(sorted.begin(), sorted.end(), leaving) - sorted.begin());
-        // Not found only for a value that does not compare (NaN): replace the
-        // nearest, which keeps the window's size and the memory safe.
-        k = std::min(k, sorted.size() - 1);
-        sorted[k] = arriving;
-        while (k > 0 && sorted[k - 1] > sorted[k]) {
-            std::swap(sorted[k - 1], sorted[k]);
-            --k;
+// Where a candidate stands against the noise beside it. Muscle bursts last
+// about half a second, so the measure must follow them within a tenth of
+// that: the median level of three 50 ms blocks on each side, beyond the block
+// next to the candidate that its own complex may reach, and of the two sides
+// the larger, so that a candidate at the edge of a burst is judged by the
+// burst. The levels come from the noise band, where late waves, which are
+// not noise, hardly show; the bands' gain turns such a median into the
+// standard deviation the same noise has in the QRS band.
+float clearanceOf(float amplitude, int64_t position, const EcgBands& bands) {
+    constexpr double kMedianOverDeviation = 0.6745;  // of Gaussian noise's magnitude
+    const int64_t blocks = static_cast<int64_t>(bands.noiseLevels.size());
+    const int64_t centre = position / bands.noiseBlock;
+    double median = 0.0;
+    for (int side : {-1, 1}) {
+        float three[3] = {0.0f, 0.0f, 0.0f};
+        int used = 0;
+        for (int64_t k = 2; k <= 4; ++k) {
+            const int64_t b = centre + side * k;
+            if (b >= 0 && b < blocks)
+                three[used++] = bands.noiseLevels[static_cast<std::size_t>(b)];
         }
-        while (k + 1 < sorted.size() && sorted[k + 1] < sorted[k]) {
-            std::swap(sorted[k + 1], sorted[k]);
-            ++k;
-        }
+        if (used == 0) continue;
+        // The middle of up to three values without a sort.
+        const float middle = used == 1 ? three[0]
+                             : used == 2
+                                 ? std::max(three[0], three[1])
+                                 : std::max(std::min(three[0], three[1]),
+                                            std::min(std::max(three[0], three[1]), three[2]));
+        median = std::max<double>(median, middle);
     }
+    const double deviation = bands.noiseToQrsGain * median / kMedianOverDeviation;
+    return deviation > 0.0 ? static_cast<float>(amplitude / deviation) : 1e30f;
 }
 
-// Centred running mean over 2*half+1 samples, edges repeating the end
-// values; centred so that nothing is delayed. In place: a ring keeps the
-// original values that the running sum still has to subtract.
-void centredMeanInPlace(std::vector<float>& x, int64_t half, std::vector<float>& ring) {
-    const int64_t count = static_cast<int64_t>(x.size());
-    const int64_t width = 2 * half + 1;
-    ring.assign(static_cast<std::size_t>(width), 0.0f);
-    double sum = 0.0;
-    for (int64_t j = -half; j <= half; ++j) sum += x[std::clamp<int64_t>(j, 0, count - 1)];
-    const float firstValue = x.front();
-    const float lastValue = x.back();
-    int64_t slot = 0;  // i modulo width, kept without dividing
-    for (int64_t i = 0; i < count; ++i) {
-        ring[static_cast<std::size_t>(slot)] = x[static_cast<std::size_t>(i)];
-        x[static_cast<std::size_t>(i)] = static_cast<float>(sum / static_cast<double>(width));
-        const int64_t arriving = i + half + 1;
-        sum += arriving < count ? x[static_cast<std::size_t>(arriving)] : lastValue;
-        // Sample i - half was stored half samples ago, in the slot after the
-        // next half + 1 ones (modulo width).
-        int64_t leavingSlot = slot + half + 1;
-        if (leavingSlot >= width) leavingSlot -= width;
-        sum -= i - half >= 0 ? ring[static_cast<std::size_t>(leavingSlot)] : firstValue;
-        if (++slot == width) slot = 0;
-    }
-}
-
-// Three running means are close to a Gaussian of standard deviation
-// sqrt(half*(half+1)) samples, at a cost independent of the width.
-void smoothInPlace(std::vector<float>& x, double sigmaSeconds, double samplingFrequency,
-                   std::vector<float>& ring) {
-    const int64_t half = std::max<int64_t>(1, std::llround(sigmaSeconds * samplingFrequency - 0.5));
-    for (int pass = 0; pass < 3; ++pass) centredMeanInPlace(x, half, ring);
-}
-
-// How large the band-pass is between complexes, in blocks of 0.25 s: the
-// median of its magnitude, which the few complexes in a block hardly move.
-// Muscle bursts raise it, and with it the bar a candidate has to clear.
-std::vector<float> noiseLevels(const std::vector<float>& band, int64_t block) {
-    std::vector<float> levels;
-    std::vector<float> magnitudes;
-    for (std::size_t start = 0; start < band.size(); start += static_cast<std::size_t>(block)) {
-        const std::size_t end = std::min(band.size(), start + static_cast<std::size_t>(block));
-        magnitudes.assign(band.begin() + static_cast<std::ptrdiff_t>(start),
-                          band.begin() + static_cast<std::ptrdiff_t>(end));
-        for (float& m : magnitudes) m = std::fabs(m);
-        const std::size_t middle = magnitudes.size() / 2;
-        std::nth_element(magnitudes.begin(),
-                         magnitudes.begin() + static_cast<std::ptrdiff_t>(middle),
-                         magnitudes.end());
-        levels.push_back(magnitudes[middle]);
-    }
-    return levels;
-}
-
-// Local maxima of polarity*band: every place a complex of that sign could be,
-// unless it is within the noise around it. Gaussian noise peaks seldom pass
-// six times the median magnitude (about four standard deviations), while a
-// QRS complex stands far above it except in the worst muscle bursts.
-std::vector<Candidate> findCandidates(const std::vector<float>& band, int polarity,
-                                      const std::vector<float>& levels, int64_t block) {
-    constexpr double kAboveNoise = 6.0;
+// Local maxima of polarity*band: every place a complex of that sign could be.
+// The floor, three times the median magnitude around (about two standard
+// deviations of Gaussian noise), only keeps their number down; it must let
+// through a weak beat in a burst, which the search for missed beats needs.
+std::vector<Candidate> findCandidates(const EcgBands& bands, int polarity,
+                                      const std::vector<float>& levels, int64_t block,
+                                      int64_t edge) {
+    constexpr double kAboveNoise = 3.0;
     std::vector<Candidate> candidates;
+    const std::vector<float>& band = bands.qrs;
     const int64_t count = static_cast<int64_t>(band.size());
     const int64_t blocks = static_cast<int64_t>(levels.size());
-    for (int64_t i = 1; i + 1 < count; ++i) {
+    for (int64_t i = std::max<int64_t>(1, edge); i + std::max<int64_t>(1, edge) < count; ++i) {
         const float value = polarity * band[static_cast<std::size_t>(i)];
         if (!(value > 0.0f && value > polarity * band[static_cast<std::size_t>(i - 1)] &&
               value >= polarity * band[static_cast<std::size_t>(i + 1)]))
@@ -138,8 +105,10 @@ std::vector<Candidate> findCandidates(const std::vector<float>& band, int polari
             noise += levels[static_cast<std::size_t>(b)];
             ++used;
         }
-        if (value > kAboveNoise * noise / static_cast<double>(used))
-            candidates.push_back({i, value});
+        if (value > kAboveNoise * noise / static_cast<double>(used)) {
+            const float clearance = clearanceOf(value, i, bands);
+            candidates.push_back({i, value, clearance});
+        }
     }
     return candidates;
 }
@@ -169,10 +138,54 @@ int64_t lateWaveZone(const std::vector<Candidate>& beats, double samplingFrequen
     return static_cast<int64_t>(zone);
 }
 
-// Beats among the candidates of one polarity: an adaptive threshold at 40 % of
-// the recent beats' amplitude, a refractory period in which only the larger
-// candidate survives, and a search with a lower threshold in every gap 1.5
-// times longer than the recent intervals, where a weak beat was passed over.
+constexpr int64_t kNoNeighbour = -1;
+// A candidate's weight falls by this much per interval it lies away from
+// where the rhythm expects the beat: a third of an interval off (a premature
+// beat) halves it, which noise in a burst seldom makes up for.
+constexpr double kOffBeatWeight = 1.5;
+
+// The beat missed between two beats (or beside one, at an edge of the
+// recording, with kNoNeighbour for the other side), as the candidate most
+// likely to be it. A missed beat splits the gap into plausible intervals: a
+// candidate close to either beat is its late wave or noise in a compensatory
+// pause after an ectopic beat, and of the others the one that stands out
+// most, taken the nearer to where the rhythm expects a beat, so that noise
+// in a burst does not win over a weaker beat at its time. Null when none is
+// strong enough for a beat.
+const Candidate* findMissedBeat(const std::vector<Candidate>& candidates, int64_t before,
+                                int64_t after, double interval, double reference,
+                                int64_t refractory) {
+    const int64_t margin = std::max(refractory, static_cast<int64_t>(0.4 * interval));
+    const int64_t reach = static_cast<int64_t>(1.5 * interval);
+    const int64_t from = before != kNoNeighbour ? before + margin : after - reach;
+    const int64_t to = after != kNoNeighbour ? after - margin : before + reach;
+    auto at = std::lower_bound(candidates.begin(), candidates.end(), from,
+                               [](const Candidate& c, int64_t p) { return c.position < p; });
+    const Candidate* best = nullptr;
+    double bestScore = 0.0;
+    for (; at != candidates.end() && at->position <= to; ++at) {
+        double offBeat = 1.0;  // in intervals from the nearer expected position
+        if (before != kNoNeighbour)
+            offBeat = std::fabs(static_cast<double>(at->position - before) - interval) / interval;
+        if (after != kNoNeighbour)
+            offBeat =
+                std::min(offBeat, std::fabs(static_cast<double>(after - at->position) - interval) /
+                                      interval);
+        const double score = at->amplitude * std::max(0.0, 1.0 - kOffBeatWeight * offBeat);
+        if (!best || score > bestScore) {
+            best = &*at;
+            bestScore = score;
+        }
+    }
+    return best && best->amplitude >= 0.3 * reference ? best : nullptr;
+}
+
+// Beats among the candidates of one polarity: at first sight those clear of
+// the noise (clearer still off the rhythm) above an adaptive threshold at
+// 40 % of the recent beats' amplitude, with a refractory period in which only
+// the larger candidate survives; then a search with a lower threshold, among
+// all candidates, in every gap 1.5 times longer than the recent intervals and
+// beyond both ends, where a weak beat or one in a burst was passed over.
 std::vector<Candidate> acceptBeats(const std::vector<Candidate>& candidates, int64_t count,
                                    double samplingFrequency) {
     std::vector<Candidate> beats;
@@ -186,12 +199,14 @@ std::vector<Candidate> acceptBeats(const std::vector<Candidate>& candidates, int
     for (const Candidate& c : candidates) {
         const int64_t w = c.position / window;
         if (w >= windows) break;
+        if (c.clearance < kClearOfNoise) continue;
         largest[static_cast<std::size_t>(w)] =
             std::max<double>(largest[static_cast<std::size_t>(w)], c.amplitude);
     }
     const double start = medianOf(largest);
     std::vector<Candidate> first;
     for (const Candidate& c : candidates) {
+        if (c.clearance < kClearOfNoise) continue;
         const double reference = first.size() < 3 ? start : recentAmplitude(first);
         if (c.amplitude < 0.4 * reference) continue;
         if (!first.empty() && c.position - first.back().position < refractory) {
@@ -200,12 +215,18 @@ std::vector<Candidate> acceptBeats(const std::vector<Candidate>& candidates, int
         }
         // Just after the refractory period the late wave, 2.5 times the R
         // wave in the raw signal, can still reach the threshold when noise
-        // rides on it; a beat this early must be at least half as strong as the last
-        // (a premature ectopic beat is, though broader).
+        // rides on it; a beat this early must be at least half as strong as
+        // the last (a premature ectopic beat is, though broader).
         if (!first.empty() &&
             c.position - first.back().position < lateWaveZone(first, samplingFrequency) &&
             c.amplitude < 0.5 * first.back().amplitude)
             continue;
+        if (first.size() >= 4 && c.clearance < kClearOffRhythm) {
+            const double intervals = static_cast<double>(c.position - first.back().position) /
+                                     recentInterval(first, 0.0);
+            if (std::fabs(intervals - std::max(1.0, std::round(intervals))) > kRhythmTolerance)
+                continue;
+        }
         first.push_back(c);
     }
     if (first.size() < 2) return first;
@@ -217,25 +238,31 @@ std::vector<Candidate> acceptBeats(const std::vector<Candidate>& candidates, int
     beats.push_back(first.front());
     for (std::size_t k = 1; k < first.size(); ++k) {
         const Candidate& next = first[k];
-        while (true) {
-            const double interval = recentInterval(beats, typicalInterval);
-            if (next.position - beats.back().position <= 1.5 * interval) break;
-            // A missed beat splits the gap into two plausible intervals; a
-            // candidate close to either end is the late wave or noise in a
-            // compensatory pause after an ectopic beat.
-            const int64_t margin = std::max(refractory, static_cast<int64_t>(0.4 * interval));
-            const int64_t from = beats.back().position + margin;
-            const int64_t to = next.position - margin;
-            auto at =
-                std::lower_bound(candidates.begin(), candidates.end(), from,
-                                 [](const Candidate& c, int64_t p) { return c.position < p; });
-            const Candidate* best = nullptr;
-            for (; at != candidates.end() && at->position <= to; ++at)
-                if (!best || at->amplitude > best->amplitude) best = &*at;
-            if (!best || best->amplitude < 0.3 * recentAmplitude(beats)) break;
-            beats.push_back(*best);
+        while (next.position - beats.back().position >
+               1.5 * recentInterval(beats, typicalInterval)) {
+            const Candidate* missed = findMissedBeat(
+                candidates, beats.back().position, next.position,
+                recentInterval(beats, typicalInterval), recentAmplitude(beats), refractory);
+            if (!missed) break;
+            beats.push_back(*missed);
         }
         beats.push_back(next);
+    }
+    // Beats missed before the first and after the last one: the edge of the
+    // recording stands for the neighbour that is not there.
+    while (true) {
+        const double interval = recentInterval(beats, typicalInterval);
+        const Candidate* missed = findMissedBeat(candidates, beats.back().position, kNoNeighbour,
+                                                 interval, recentAmplitude(beats), refractory);
+        if (!missed) break;
+        beats.push_back(*missed);
+    }
+    while (true) {
+        const double interval = recentInterval(beats, typicalInterval);
+        const Candidate* missed = findMissedBeat(candidates, kNoNeighbour, beats.front().position,
+                                                 interval, recentAmplitude(beats), refractory);
+        if (!missed) break;
+        beats.insert(beats.begin(), *missed);
     }
     return beats;
 }
@@ -248,35 +275,26 @@ bool detectRPeaks(const float* ecg, int64_t count, double samplingFrequency, RPe
         out.reason = "the channel is shorter than 3 s";
         return false;
     }
-    // Residue lobes last about a millisecond; at least one sample.
-    const int64_t spikeHalf = std::max<int64_t>(1, std::llround(0.001 * samplingFrequency));
-    std::vector<float> smooth;
-    removeNarrowSpikes(ecg, count, spikeHalf, smooth);
-    const auto [low, high] = std::minmax_element(smooth.begin(), smooth.end());
+    const EcgBands bands = filterEcg(ecg, count, samplingFrequency);
+    const auto [low, high] = std::minmax_element(bands.fine.begin(), bands.fine.end());
     if (!(*high > *low)) {
         out.reason = "the channel is flat";
         return false;
     }
-    // A difference of two Gaussians (4 ms and 16 ms) as the band-pass: it
-    // answers to the QRS complex (about 8 ms) several times more strongly than
-    // to a late wave of 60 ms even when that wave is 2.5 times taller, it
-    // removes the baseline, and being symmetric it delays nothing.
-    std::vector<float> ring;
-    std::vector<float> band = smooth;
-    smoothInPlace(smooth, 0.004, samplingFrequency, ring);
-    smoothInPlace(band, 0.016, samplingFrequency, ring);
-    for (std::size_t i = 0; i < band.size(); ++i) band[i] = smooth[i] - band[i];
-
+    const int64_t block = std::max<int64_t>(1, std::llround(0.25 * samplingFrequency));
+    const std::vector<float> levels = blockMedianMagnitudes(bands.qrs, nullptr, block);
+    // Within 40 ms of either end the filters see only part of a complex, and
+    // a residue spike on the first or last samples is not removed (the
+    // running median holds the end values): no candidates there.
+    const int64_t edge = std::llround(0.04 * samplingFrequency);
     // The polarity is the one whose beats stand out more: in the wrong one the
     // detector only finds the smaller side lobes of the complexes.
-    const int64_t block = std::max<int64_t>(1, std::llround(0.25 * samplingFrequency));
-    const std::vector<float> levels = noiseLevels(band, block);
     const double seconds = static_cast<double>(count) / samplingFrequency;
     std::vector<Candidate> beats;
     double bestLevel = 0.0;
     for (int polarity : {1, -1}) {
-        std::vector<Candidate> found =
-            acceptBeats(findCandidates(band, polarity, levels, block), count, samplingFrequency);
+        std::vector<Candidate> found = acceptBeats(
+            findCandidates(bands, polarity, levels, block, edge), count, samplingFrequency);
         std::vector<double> amplitudes;
         for (const Candidate& c : found) amplitudes.push_back(c.amplitude);
         // Fewer than one beat in 4 s (15/min) is no heart: noise and muscle
@@ -305,8 +323,8 @@ bool detectRPeaks(const float* ecg, int64_t count, double samplingFrequency, RPe
         const int64_t last = std::min<int64_t>(count - 1, beat.position + reach);
         int64_t best = first;
         for (int64_t i = first; i <= last; ++i)
-            if (out.polarity * smooth[static_cast<std::size_t>(i)] >
-                out.polarity * smooth[static_cast<std::size_t>(best)])
+            if (out.polarity * bands.fine[static_cast<std::size_t>(i)] >
+                out.polarity * bands.fine[static_cast<std::size_t>(best)])
                 best = i;
         if (out.peaks.empty() || best > out.peaks.back()) out.peaks.push_back(best);
     }

@@ -121,9 +121,11 @@ ScannerEcg drawScannerEcg(const ScannerEcgParameters& p, std::vector<Beat> beats
     const double driftPhase = 2.0 * kPi * uniform(random);
     for (int64_t i = 0; i < count; ++i) {
         const double t = static_cast<double>(i) / fs;
-        double noise = p.noiseOverR;
-        for (const auto& burst : bursts)
-            if (t >= burst.first && t < burst.second) noise *= 5.0;
+        // Bursts that overlap make one longer burst, not a louder one.
+        const bool inBurst = std::any_of(bursts.begin(), bursts.end(), [t](const auto& burst) {
+            return t >= burst.first && t < burst.second;
+        });
+        const double noise = inBurst ? 5.0 * p.noiseOverR : p.noiseOverR;
         const double drift = p.driftOverR * (0.7 * std::sin(2.0 * kPi * p.breathingRate * t) +
                                              0.3 * std::sin(2.0 * kPi * 0.03 * t + driftPhase));
         result.samples[static_cast<std::size_t>(i)] +=

@@ -35,9 +35,7 @@ ScannerEcgParameters with(double rate, double heartRate, double tOverR, bool inv
 }
 
 // Twice the noise, breathing that changes the amplitude by 40 %, strong
-// drift, irregular rhythm and a few ectopic beats, all at once. No muscle
-// bursts: at this noise they reach a third of the R wave, where a late wave
-// with a burst on it can pass for a beat (the other cases have bursts).
+// drift, irregular rhythm and a few ectopic beats, all at once.
 ScannerEcgParameters rough(ScannerEcgParameters p) {
     p.noiseOverR = 0.06;
     p.breathingModulation = 0.4;
@@ -45,6 +43,17 @@ ScannerEcgParameters rough(ScannerEcgParameters p) {
     p.rateVariability = 0.1;
     p.ectopicFraction = 0.05;
     p.muscleBurstsPerMinute = 0.0;
+    return p;
+}
+
+// Twice the noise and eight bursts a minute: a burst's noise then reaches a
+// third of the R wave, and on a late wave it passed for a beat (or hid one)
+// until candidates had to stand clear of the noise beside them. Long enough
+// for 180 beats at 45/min.
+ScannerEcgParameters muscleBursts(ScannerEcgParameters p) {
+    p.noiseOverR = 0.06;
+    p.muscleBurstsPerMinute = 8.0;
+    p.durationSeconds = 240.0;
     return p;
 }
 
@@ -64,6 +73,7 @@ TEST(RPeakDetector, FindsEveryBeatAtItsPeakInTheHardCases) {
         {"everything at 110/min", with(1000, 110, 2.5, true, 0.05, 15.0, 12)},
         {"rough at 250 Hz", rough(with(250, 60, 2.0, true, 0.0, 0.0, 13))},
         {"rough with spikes at 5 kHz", rough(with(5000, 90, 2.0, true, 0.0, 15.0, 14))},
+        {"muscle bursts", muscleBursts(with(1000, 45, 2.5, false, 0.05, 0.0, 709))},
     };
     for (const DetectionCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -81,6 +91,7 @@ TEST(RPeakDetector, FindsEveryBeatAtItsPeakInTheHardCases) {
         EXPECT_GE(match.sensitivity(), 0.99);
         EXPECT_GE(match.positivePredictivity(), 0.99);
         EXPECT_LE(match.errorPercentile(0.5), 0.003);
+        EXPECT_LE(match.errorPercentile(0.99), 0.012);
     }
 }
 
