@@ -10,19 +10,19 @@
 
 namespace {
 
-bool findEcgChannel(const RecordingSource& source, const std::string& spec, int& channel,
+bool findEcgChannel(const RecordingSource& source, const std::string& asked, int& channel,
                     std::string& error) {
     std::vector<int> found;
-    if (spec.find(',') != std::string::npos ||
-        !resolveChannelList(spec, source.info, found, error) || found.size() != 1) {
-        error = source.path + ": --ecg-channel " + spec + ": " +
+    if (asked.find(',') != std::string::npos ||
+        !resolveChannelList(asked, source.info, found, error) || found.size() != 1) {
+        error = source.path + ": --ecg-channel " + asked + ": " +
                 (error.empty() ? "name one channel, by its name or its number from 1" : error);
         return false;
     }
     channel = found.front();
     if (std::find(source.blockChannels.begin(), source.blockChannels.end(), channel) ==
         source.blockChannels.end()) {
-        error = source.path + ": the ECG channel " + spec +
+        error = source.path + ": the ECG channel " + asked +
                 " is not sampled at the recording's rate and cannot be searched for beats";
         return false;
     }
@@ -54,10 +54,10 @@ bool readWholeChannel(RecordingSource& source, int channel, std::vector<float>& 
 
 }  // namespace
 
-bool detectEcgTriggers(RecordingSource& source, const std::string& spec, EcgTriggers& triggers,
+bool detectEcgTriggers(RecordingSource& source, const std::string& asked, EcgTriggers& triggers,
                        std::string& error) {
     triggers = EcgTriggers();
-    if (!findEcgChannel(source, spec, triggers.channel, error)) return false;
+    if (!findEcgChannel(source, asked, triggers.channel, error)) return false;
     const RecordingChannel& channel =
         source.info.channels[static_cast<std::size_t>(triggers.channel)];
     triggers.channelName = channel.name;

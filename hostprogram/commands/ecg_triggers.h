@@ -27,11 +27,11 @@ struct EcgTriggers {
     IntervalReport intervals;
 };
 
-// Finds the channel spec names (as info lists it, or a number from 1), reads
-// it and detects its R-peaks. False with error "<file>: ..." when the channel
-// does not exist, is not at the recording's main rate or cannot be read. A
-// channel without beats is not an error here: see ecgTriggerProblem.
-bool detectEcgTriggers(RecordingSource& source, const std::string& spec, EcgTriggers& triggers,
+// Finds the channel asked for (its name as info lists it, or its number from
+// 1), reads it and detects its R-peaks. False with error "<file>: ..." when
+// the channel does not exist, is not at the recording's main rate or cannot be
+// read. A channel without beats is not an error here: see ecgTriggerProblem.
+bool detectEcgTriggers(RecordingSource& source, const std::string& asked, EcgTriggers& triggers,
                        std::string& error);
 
 // Why the beats found cannot drive a run (a flat channel, no beats, fewer
