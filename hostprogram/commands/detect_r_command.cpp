@@ -29,10 +29,8 @@ ExitStatus detectRCommand(const Options& options) {
     std::string error;
     if (!openRecordingSource(input, options.unit, source, error) ||
         !checkOutputSparesSource(source, output, RecordingFormat::kCtc, error) ||
-        !detectEcgTriggers(source, options.ecgChannel, triggers, error))
+        !detectRunTriggers(source, options.ecgChannel, triggers, error))
         return failWith(error);
-    const std::string problem = ecgTriggerProblem(triggers);
-    if (!problem.empty()) return failWith(input + ": " + problem);
     if (!writeTriggerList(output, triggers, input, error)) return failWith(error);
     std::printf("%s: %sR-peaks written to %s\n", input.c_str(), formatEcgTriggers(triggers).c_str(),
                 output.c_str());

@@ -52,6 +52,22 @@ bool readWholeChannel(RecordingSource& source, int channel, std::vector<float>& 
     return true;
 }
 
+// Why the beats found cannot drive a run, naming the channel; empty when
+// they can.
+std::string ecgTriggerProblem(const EcgTriggers& triggers) {
+    const std::string channel = "the ECG channel " + triggers.channelName;
+    if (triggers.detection.peaks.empty())
+        return channel + ": " +
+               (triggers.detection.reason.empty() ? "no heartbeats were found"
+                                                  : triggers.detection.reason);
+    const std::size_t found = triggers.detection.peaks.size();
+    if (found < static_cast<std::size_t>(kArtifactsPerSegmentMinimum))
+        return channel + ": " + std::to_string(found) + " heartbeat" + (found == 1 ? "" : "s") +
+               " found, fewer than the " + std::to_string(kArtifactsPerSegmentMinimum) +
+               " one segment needs";
+    return "";
+}
+
 }  // namespace
 
 bool detectEcgTriggers(RecordingSource& source, const std::string& asked, EcgTriggers& triggers,
@@ -70,18 +86,13 @@ bool detectEcgTriggers(RecordingSource& source, const std::string& asked, EcgTri
     return true;
 }
 
-std::string ecgTriggerProblem(const EcgTriggers& triggers) {
-    const std::string channel = "the ECG channel " + triggers.channelName;
-    if (triggers.detection.peaks.empty())
-        return channel + ": " +
-               (triggers.detection.reason.empty() ? "no heartbeats were found"
-                                                  : triggers.detection.reason);
-    const std::size_t found = triggers.detection.peaks.size();
-    if (found < static_cast<std::size_t>(kArtifactsPerSegmentMinimum))
-        return channel + ": " + std::to_string(found) + " heartbeat" + (found == 1 ? "" : "s") +
-               " found, fewer than the " + std::to_string(kArtifactsPerSegmentMinimum) +
-               " one segment needs";
-    return "";
+bool detectRunTriggers(RecordingSource& source, const std::string& asked, EcgTriggers& triggers,
+                       std::string& error) {
+    if (!detectEcgTriggers(source, asked, triggers, error)) return false;
+    const std::string problem = ecgTriggerProblem(triggers);
+    if (problem.empty()) return true;
+    error = source.path + ": " + problem;
+    return false;
 }
 
 std::string formatEcgTriggers(const EcgTriggers& triggers) {

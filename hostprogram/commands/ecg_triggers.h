@@ -30,13 +30,15 @@ struct EcgTriggers {
 // Finds the channel asked for (its name as info lists it, or its number from
 // 1), reads it and detects its R-peaks. False with error "<file>: ..." when
 // the channel does not exist, is not at the recording's main rate or cannot be
-// read. A channel without beats is not an error here: see ecgTriggerProblem.
+// read. A channel without beats is not an error here.
 bool detectEcgTriggers(RecordingSource& source, const std::string& asked, EcgTriggers& triggers,
                        std::string& error);
 
-// Why the beats found cannot drive a run (a flat channel, no beats, fewer
-// than the smallest segment needs), naming the channel; empty when they can.
-std::string ecgTriggerProblem(const EcgTriggers& triggers);
+// detectEcgTriggers, and also false, with error "<file>: the ECG channel
+// <name>: <why>", when the beats found cannot drive a run: a flat channel,
+// no beats, or fewer than the smallest segment needs.
+bool detectRunTriggers(RecordingSource& source, const std::string& asked, EcgTriggers& triggers,
+                       std::string& error);
 
 // What was found, for the terminal: the channel, the polarity, the beats and
 // heart rate, and the implausible intervals with their times.

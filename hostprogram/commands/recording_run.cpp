@@ -129,12 +129,7 @@ bool openRecordingRun(const Options& options, RecordingRun& run, std::string& er
         return false;
     }
     if (!options.ecgChannel.empty()) {
-        if (!detectEcgTriggers(run.source, options.ecgChannel, run.ecg, error)) return false;
-        const std::string problem = ecgTriggerProblem(run.ecg);
-        if (!problem.empty()) {
-            error = input + ": " + problem;
-            return false;
-        }
+        if (!detectRunTriggers(run.source, options.ecgChannel, run.ecg, error)) return false;
         corrected[static_cast<std::size_t>(run.ecg.channel)] = false;
     }
     for (std::size_t channel = 0; channel < corrected.size(); ++channel)

@@ -106,6 +106,35 @@ void writeRecordingRunReport(const Options& options, const RecordingRun& run,
     writeReport(settings, record, extras);
 }
 
+// The channels a run on a CTC file leaves as they were: those --exclude
+// names and the ECG channel, whose beats become the one condition of markers.
+// False with error when the run must be refused.
+bool planKeptChannels(const Options& options, RecordingSource& source, EcgTriggers& ecg,
+                      MarkerConditions& markers, std::vector<int>& kept, std::string& error) {
+    const std::string& input = *options.answers.inputPath;
+    std::vector<bool> corrected;
+    if (!openRecordingSource(input, options.unit, source, error)) return false;
+    if (!correctedChannelFlags(options.exclude, source.info, source.alwaysExcluded, corrected,
+                               error)) {
+        error = input + ": --exclude " + error;
+        return false;
+    }
+    if (!options.ecgChannel.empty()) {
+        if (!detectRunTriggers(source, options.ecgChannel, ecg, error)) return false;
+        corrected[static_cast<std::size_t>(ecg.channel)] = false;
+        markers.label = input;
+        markers.protocol.experimentName = input;
+        addRPeakCondition(markers, ecg.detection.peaks);
+    }
+    for (std::size_t channel = 0; channel < corrected.size(); ++channel)
+        if (!corrected[channel]) kept.push_back(static_cast<int>(channel));
+    if (kept.size() == corrected.size()) {
+        error = input + ": no channel is left to correct";
+        return false;
+    }
+    return true;
+}
+
 // The plug-in's run on the temporary CTC copy of a recording of another
 // format, between writing that copy and writing its result back; every file
 // the run makes is removed again on interruption.
@@ -214,40 +243,16 @@ void runKeepingChannels(const Options& options, RunRecord& record, EcgTriggers& 
     record = RunRecord();
     const std::string& input = *options.answers.inputPath;
     RecordingSource source;
-    std::vector<bool> corrected;
     MarkerConditions markers;
-    std::string error, ecgCondition;
-    bool usable = openRecordingSource(input, options.unit, source, error);
-    if (usable && !correctedChannelFlags(options.exclude, source.info, source.alwaysExcluded,
-                                         corrected, error)) {
-        error = input + ": --exclude " + error;
-        usable = false;
-    }
-    if (usable && !options.ecgChannel.empty()) {
-        usable = detectEcgTriggers(source, options.ecgChannel, ecg, error);
-        if (usable && !ecgTriggerProblem(ecg).empty()) {
-            error = input + ": " + ecgTriggerProblem(ecg);
-            usable = false;
-        }
-        if (usable) {
-            corrected[static_cast<std::size_t>(ecg.channel)] = false;
-            markers.label = input;
-            markers.protocol.experimentName = input;
-            ecgCondition = addRPeakCondition(markers, ecg.detection.peaks);
-        }
-    }
     std::vector<int> kept;
-    for (std::size_t channel = 0; usable && channel < corrected.size(); ++channel)
-        if (!corrected[channel]) kept.push_back(static_cast<int>(channel));
-    if (usable && kept.size() == corrected.size()) {
-        error = input + ": no channel is left to correct";
-        usable = false;
-    }
-    if (!usable) {
+    std::string error;
+    if (!planKeptChannels(options, source, ecg, markers, kept, error)) {
         reportRefusals({error});
         record.status = kExitRefused;
         return;
     }
+    const std::string ecgCondition =
+        markers.protocol.conditions.empty() ? "" : markers.protocol.conditions.back().name;
     if (!ecgCondition.empty()) std::printf("%s", formatEcgTriggers(ecg).c_str());
     runPlugin(withEcgCondition(options, ecgCondition), record,
               ecgCondition.empty() || options.answers.protocolPath ? nullptr : &markers);
