@@ -7,10 +7,12 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/uio.h>
 #include <unistd.h>
 #endif
 
 #include <climits>
+#include <cstdint>
 
 namespace ctc {
 
@@ -85,6 +87,29 @@ bool writeAt(const FileHandle& file, uint64_t position, const void* source, size
             return WriteFile(handleOf(file), bytes, chunk, moved, overlapped) != 0;
         },
         written);
+}
+
+bool readPiecesAt(const FileHandle& file, uint64_t position, unsigned char* destination,
+                  size_t pieceSize, size_t pitch, size_t count) {
+    for (size_t piece = 0; piece < count; ++piece) {
+        if (!readAt(file, position + piece * pieceSize, destination + piece * pitch, pieceSize)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool writePiecesAt(const FileHandle& file, uint64_t position, const unsigned char* source,
+                   size_t pieceSize, size_t pitch, size_t count, size_t* written) {
+    size_t done = 0;
+    bool complete = true;
+    for (size_t piece = 0; piece < count && complete; ++piece) {
+        size_t moved = 0;
+        complete = writeAt(file, position + done, source + piece * pitch, pieceSize, &moved);
+        done += moved;
+    }
+    if (written != nullptr) *written = done;
+    return complete;
 }
 
 bool resizeFile(const FileHandle& file, uint64_t length) {
@@ -178,6 +203,56 @@ bool writeAt(const FileHandle& file, uint64_t position, const void* source, size
         static_cast<const char*>(source), position, size,
         [&](const char* bytes, size_t count, off_t at) {
             return pwrite(descriptorOf(file), bytes, count, at);
+        },
+        written);
+}
+
+// Pieces handed to one vectored call; a span of many channels takes a few.
+constexpr int kPiecesPerCall = 256;
+
+// Repeats `call` on the pieces not yet moved, the first of them possibly in
+// part, until every byte moved; ends like moveAll.
+template <typename Byte, typename Call>
+static bool movePieces(Byte* bytes, uint64_t position, size_t pieceSize, size_t pitch, size_t count,
+                       Call call, size_t* moved = nullptr) {
+    if (moved != nullptr) *moved = 0;
+    if (count != 0 && pieceSize > SIZE_MAX / count) return false;
+    const size_t total = pieceSize * count;
+    if (!isAddressable(position, total)) return false;
+    size_t done = 0;
+    while (done < total) {
+        struct iovec pieces[kPiecesPerCall];
+        int used = 0;
+        size_t within = done % pieceSize;
+        for (size_t piece = done / pieceSize; piece < count && used < kPiecesPerCall; ++piece) {
+            pieces[used].iov_base = const_cast<unsigned char*>(bytes + piece * pitch + within);
+            pieces[used].iov_len = pieceSize - within;
+            within = 0;
+            ++used;
+        }
+        const ssize_t result = call(pieces, used, static_cast<off_t>(position + done));
+        if (result < 0 && errno == EINTR) continue;
+        if (result <= 0) break;
+        done += static_cast<size_t>(result);
+    }
+    if (moved != nullptr) *moved = done;
+    return done == total;
+}
+
+bool readPiecesAt(const FileHandle& file, uint64_t position, unsigned char* destination,
+                  size_t pieceSize, size_t pitch, size_t count) {
+    return movePieces(destination, position, pieceSize, pitch, count,
+                      [&](const struct iovec* pieces, int used, off_t at) {
+                          return preadv(descriptorOf(file), pieces, used, at);
+                      });
+}
+
+bool writePiecesAt(const FileHandle& file, uint64_t position, const unsigned char* source,
+                   size_t pieceSize, size_t pitch, size_t count, size_t* written) {
+    return movePieces(
+        source, position, pieceSize, pitch, count,
+        [&](const struct iovec* pieces, int used, off_t at) {
+            return pwritev(descriptorOf(file), pieces, used, at);
         },
         written);
 }

@@ -37,6 +37,14 @@ bool readAt(const FileHandle& file, uint64_t position, void* destination, size_t
 bool writeAt(const FileHandle& file, uint64_t position, const void* source, size_t size,
              size_t* written = nullptr);
 
+// The same for `count` pieces of `pieceSize` bytes each that lie back to back
+// in the file from `position` on and `pitch` bytes apart in memory: one
+// system call moves many pieces, where the system has such calls.
+bool readPiecesAt(const FileHandle& file, uint64_t position, unsigned char* destination,
+                  size_t pieceSize, size_t pitch, size_t count);
+bool writePiecesAt(const FileHandle& file, uint64_t position, const unsigned char* source,
+                   size_t pieceSize, size_t pitch, size_t count, size_t* written = nullptr);
+
 // One resize; growing leaves a hole that reads as zeros and costs no space
 // where the file system supports sparse files.
 bool resizeFile(const FileHandle& file, uint64_t length);

@@ -72,32 +72,33 @@ bool guardHeader(DiskArray& array, StagedChannels& staged) {
     return true;
 }
 
+// Byte position of the span's first element in the file.
+bool spanStart(const DiskArray& array, const StagedChannels& staged, uint64_t span,
+               uint64_t& start) {
+    return elementBytePosition(array.DataStart, firstElementOfSpan(staged, span),
+                               staged.elementSize, start);
+}
+
 // Writes the span's channels over its rows, which `rows` still holds. When
 // that fails, exactly the bytes it changed get their rows back: a failure
 // that this mends costs no data, and the span is then moved directly.
 Staging writeColumns(DiskArray& array, StagedChannels& staged, uint64_t span) {
-    const uint64_t samples = samplesInSpan(staged, span);
-    const size_t runBytes = static_cast<size_t>(samples * staged.elementSize);
+    const size_t runBytes = static_cast<size_t>(samplesInSpan(staged, span) * staged.elementSize);
     uint64_t start = 0;
-    if (!elementBytePosition(array.DataStart, firstElementOfSpan(staged, span), staged.elementSize,
-                             start)) {
+    if (!spanStart(array, staged, span, start)) return Staging::Failed;
+    const FileHandle& file = array.Stream->file;
+    size_t written = 0;
+    if (writePiecesAt(file, start, staged.columns, runBytes, columnPitch(staged),
+                      static_cast<size_t>(staged.channelCount), &written)) {
+        return Staging::Reordered;
+    }
+    staged.reorderingFailed = true;
+    if (!writeAt(file, start, staged.rows, written)) {
+        staged.damaged = true;
+        array.Stream->writeFailed = true;
         return Staging::Failed;
     }
-    const FileHandle& file = array.Stream->file;
-    for (uint64_t channel = 0; channel < staged.channelCount; ++channel) {
-        size_t written = 0;
-        if (!writeAt(file, start + channel * runBytes,
-                     staged.columns + channel * columnPitch(staged), runBytes, &written)) {
-            staged.reorderingFailed = true;
-            if (!writeAt(file, start, staged.rows, channel * runBytes + written)) {
-                staged.damaged = true;
-                array.Stream->writeFailed = true;
-                return Staging::Failed;
-            }
-            return Staging::Direct;
-        }
-    }
-    return Staging::Reordered;
+    return Staging::Direct;
 }
 
 Staging stageSpan(DiskArray& array, StagedChannels& staged, uint64_t span) {
@@ -121,22 +122,22 @@ Staging stageSpan(DiskArray& array, StagedChannels& staged, uint64_t span) {
 }
 
 bool putBackSpan(DiskArray& array, StagedChannels& staged, uint64_t span) {
-    const uint64_t first = firstElementOfSpan(staged, span);
     const uint64_t samples = samplesInSpan(staged, span);
     const uint64_t channels = staged.channelCount;
     // Reading every channel first also shows that the file still holds the
     // whole span, so that the rows cannot grow a file cut behind the layer.
-    for (uint64_t channel = 0; channel < channels; ++channel) {
-        if (readElementsDirect(array, first + channel * samples, static_cast<uint32_t>(samples),
-                               staged.columns + channel * columnPitch(staged)) !=
-            static_cast<int>(samples)) {
-            return false;
-        }
+    uint64_t start = 0;
+    if (!spanStart(array, staged, span, start) ||
+        !readPiecesAt(array.Stream->file, start, staged.columns,
+                      static_cast<size_t>(samples * staged.elementSize), columnPitch(staged),
+                      static_cast<size_t>(channels))) {
+        return false;
     }
     transposeElements(staged.columns, columnPitch(staged), channels, samples, staged.elementSize,
                       staged.rows, rowPitch(staged));
     const uint32_t elements = static_cast<uint32_t>(samples * channels);
-    if (writeElementsDirect(array, first, elements, staged.rows) != static_cast<int>(elements)) {
+    if (writeElementsDirect(array, firstElementOfSpan(staged, span), elements, staged.rows) !=
+        static_cast<int>(elements)) {
         return false;
     }
     staged.reordered[span] = false;

@@ -61,6 +61,19 @@ bool copyDescriptors(int input, int output) {
     }
 }
 
+// The copy's blocks are taken in one call before any byte is copied: a
+// file system too full for the copy says so at once, and writing into blocks
+// already held costs less than taking them page by page. A file system that
+// cannot reserve just copies.
+bool reserveLength(int output, off_t length) {
+    if (length == 0) return true;
+    int result;
+    do {
+        result = fallocate(output, 0, 0, length);
+    } while (result != 0 && errno == EINTR);
+    return result == 0 || errno == EOPNOTSUPP || errno == ENOSYS;
+}
+
 bool copyFile(const std::string& inputPath, const std::string& outputPath, bool* outputCreated) {
     int input = open(inputPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (input < 0) return false;
@@ -75,7 +88,7 @@ bool copyFile(const std::string& inputPath, const std::string& outputPath, bool*
         return false;
     }
     *outputCreated = true;
-    bool copied = copyDescriptors(input, output);
+    bool copied = reserveLength(output, inputStatus.st_size) && copyDescriptors(input, output);
     struct stat outputStatus;
     copied =
         copied && fstat(output, &outputStatus) == 0 && outputStatus.st_size == inputStatus.st_size;

@@ -19,6 +19,7 @@
 #include "ctc/ctc_file.h"
 #include "ctc/ctc_format.h"
 #include "ctc/disk_array_stream.h"
+#include "ctc/file_handle.h"
 #include "ctc/staged_channels.h"
 #include "tests/ctc/ctc_test_files.h"
 
@@ -237,6 +238,32 @@ TEST_P(WindowsMatchTheModel, ReadsAndWrites) {
     Bytes after = before;
     if (inPlace) std::copy(model.data.begin(), model.data.end(), after.begin() + headerLength);
     EXPECT_TRUE(readBytes(path) == after);
+}
+
+// Pieces that lie back to back in the file and apart in memory, more of
+// them than one system call takes: a round trip keeps every byte and the
+// gaps between the pieces, and a read beyond the end fails.
+TEST(FilePieces, RoundTripAcrossCallsAndFailAtTheEnd) {
+    TemporaryFolder folder;
+    const std::string path = folder.file("pieces.bin");
+    const size_t pieceSize = 7, pitch = 11, count = 600, start = 5;
+    writeFile(path, Bytes(start + pieceSize * count, 0));
+    Bytes source(pitch * count), back(pitch * count, 0xEE);
+    for (size_t i = 0; i < source.size(); ++i) source[i] = static_cast<uint8_t>(i * 31 + i / 251);
+    ctc::FileHandle file;
+    ASSERT_TRUE(ctc::openExistingFile(path.c_str(), ctc::FileAccess::ReadWrite, file));
+    size_t written = 0;
+    ASSERT_TRUE(ctc::writePiecesAt(file, start, source.data(), pieceSize, pitch, count, &written));
+    EXPECT_EQ(written, pieceSize * count);
+    ASSERT_TRUE(ctc::readPiecesAt(file, start, back.data(), pieceSize, pitch, count));
+    for (size_t i = 0; i < back.size(); ++i) {
+        ASSERT_EQ(back[i], i % pitch < pieceSize ? source[i] : 0xEE) << i;
+    }
+    const Bytes stored = readBytes(path);
+    for (size_t i = 0; i < pieceSize * count; ++i) {
+        ASSERT_EQ(stored[start + i], source[i / pieceSize * pitch + i % pieceSize]) << i;
+    }
+    EXPECT_FALSE(ctc::readPiecesAt(file, start + 1, back.data(), pieceSize, pitch, count));
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, WindowsMatchTheModel, ::testing::ValuesIn(modelCases()),
