@@ -130,8 +130,9 @@ void componentBasis(ObsWorkspace& ws) {
     mat_copy(ws.V, ws.W, ws.A, ws.A, 3);
     mat_transpose(ws.W, ws.B, ws.A, ws.A);
     mat_mult(ws.B, ws.X, ws.P, ws.K, ws.A, ws.L);
-    mat_transpose(ws.P, ws.Q, ws.K, ws.L);
-    mat_mult(ws.P, ws.Q, ws.G, ws.K, ws.L, ws.K);
+    // G = P * P^T with every sum as over the transpose of P, in ascending
+    // sample order; the transpose itself (L rows of A) is never formed.
+    mat_mult_transposed(ws.P, ws.P, ws.G, ws.K, ws.L, ws.K);
     pseudo_inverse(ws.G, ws.H, ws.K);
     // The projection P * x of every row, as mat_vec_mult forms it for one
     // window; X does not change while the windows are written.

@@ -21,11 +21,11 @@ std::unique_ptr<Element[]> zeroFilled(int64_t count) {
 uint64_t obsWorkspaceBytes(int32_t A, int32_t L) {
     const uint64_t a = static_cast<uint64_t>(A);
     const uint64_t l = static_cast<uint64_t>(L);
-    const uint64_t floatElements = 4 * a * l        // X, P, Q, the run buffer
+    const uint64_t floatElements = 3 * a * l        // X, P, the run buffer
                                    + 7 * a * a      // R, V, W, B, G, H, and Y (A x K at most A x A)
                                    + 4 * a;         // m, e, y, f
     const uint64_t doubleElements = a * l + a * a;  // D, C
-    const uint64_t rowTables = 9 * a + l;           // nine A-row matrices, Q
+    const uint64_t rowTables = 9 * a;               // nine A-row matrices
     return floatElements * sizeof(float) + doubleElements * sizeof(double) + a * sizeof(int64_t) +
            rowTables * sizeof(float*);
 }
@@ -61,7 +61,6 @@ ObsWorkspace::ObsWorkspace(const ObsSettings& settings)
       W(0, A - 1, 0, A - 1),
       B(0, A - 1, 0, A - 1),
       P(0, A - 1, 0, L - 1),
-      Q(0, L - 1, 0, A - 1),
       G(0, A - 1, 0, A - 1),
       H(0, A - 1, 0, A - 1),
       Y(0, A - 1, 0, K - 1),

@@ -31,7 +31,6 @@ struct ObsWorkspace {
     OwnedMatrix W;                // 0..A-1 x 0..A-1: V with zero-based indices
     OwnedMatrix B;                // 0..A-1 x 0..A-1: W^T; rows 0..K-1 weight the rows of X
     OwnedMatrix P;                // 0..A-1 x 0..L-1: rows 0..K-1 are the component time courses
-    OwnedMatrix Q;                // 0..L-1 x 0..A-1: P^T
     OwnedMatrix G;                // 0..A-1 x 0..A-1: K x K Gram matrix P * P^T
     OwnedMatrix H;                // 0..A-1 x 0..A-1: pseudo-inverse of G
     OwnedMatrix Y;                // 0..A-1 x 0..K-1: projections P * x of every row of X
