@@ -90,15 +90,22 @@ bool fillRows(ObsWorkspace& ws, CtcFile& file, int32_t channel, int32_t firstOcc
                           ws.X.rows(), ws.runBuffer.get(), static_cast<int64_t>(ws.A) * ws.L);
 }
 
+// Removes each row's mean from X and widens the result into D for the
+// host's product, in one pass over the rows.
 KORU_VECTOR_CLONES
-void removeRowMeans(ObsWorkspace& ws) {
+void removeRowMeansAndWiden(ObsWorkspace& ws) {
     // m[j] is the mean of row j as vec_mean forms it; the rows are summed
     // several at a time.
     mat_row_means(ws.X, ws.A, static_cast<uint32_t>(ws.L), ws.m);
+    const int64_t L = ws.L;
     for (int32_t j = 0; j < ws.A; ++j) {
         float* row = ws.X.rowData(j);
+        double* wide = ws.D.get() + j * L;
         const float mean = ws.m[j];
-        for (int32_t i = 0; i < ws.L; ++i) row[i] = row[i] - mean;
+        for (int32_t i = 0; i < ws.L; ++i) {
+            row[i] = row[i] - mean;
+            wide[i] = static_cast<double>(row[i]);
+        }
     }
 }
 
@@ -106,9 +113,6 @@ void removeRowMeans(ObsWorkspace& ws) {
 // the host, whose product is the fast one.
 KORU_VECTOR_CLONES
 void covarianceOfOccurrences(ObsWorkspace& ws) {
-    const int64_t L = ws.L;
-    for (int32_t j = 0; j < ws.A; ++j)
-        for (int32_t i = 0; i < ws.L; ++i) ws.D[j * L + i] = static_cast<double>(ws.X[j][i]);
     {
         KORU_PROFILE_SPAN(span, product);
         HostApi.zt_intel_matrix_matrix_mult_d(ws.D.get(), ws.D.get(), ws.C.get(), ws.A, ws.A, ws.L,
@@ -176,7 +180,7 @@ bool correctSegment(ObsWorkspace& ws, CtcFile& file, int32_t channel, int32_t fi
     // Every read comes before every write: the segment sees the file as the
     // previous segments left it.
     if (!fillRows(ws, file, channel, firstOccurrence, T, N, settings)) return false;
-    removeRowMeans(ws);
+    removeRowMeansAndWiden(ws);
     covarianceOfOccurrences(ws);
     componentBasis(ws);
     // Rows past the last occurrence were read but are not written.
