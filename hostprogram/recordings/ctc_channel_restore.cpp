@@ -1,44 +1,13 @@
 #include "hostprogram/recordings/ctc_channel_restore.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdint>
 
 #include "ctc/ctc_format.h"
+#include "ctc/file_handle.h"
 #include "hostprogram/recordings/ctc_reader.h"
 
 namespace {
-
-struct Descriptor {
-    int fd = -1;
-    ~Descriptor() {
-        if (fd >= 0) ::close(fd);
-    }
-};
-
-bool readAt(int fd, unsigned char* data, std::size_t length, uint64_t offset) {
-    while (length > 0) {
-        const ssize_t got = ::pread(fd, data, length, static_cast<off_t>(offset));
-        if (got <= 0) return false;
-        data += got;
-        length -= static_cast<std::size_t>(got);
-        offset += static_cast<uint64_t>(got);
-    }
-    return true;
-}
-
-bool writeAt(int fd, const unsigned char* data, std::size_t length, uint64_t offset) {
-    while (length > 0) {
-        const ssize_t put = ::pwrite(fd, data, length, static_cast<off_t>(offset));
-        if (put <= 0) return false;
-        data += put;
-        length -= static_cast<std::size_t>(put);
-        offset += static_cast<uint64_t>(put);
-    }
-    return true;
-}
 
 bool sameLayout(const CtcHeader& a, const CtcHeader& b) {
     return a.dataType == b.dataType && a.sampleOrdering == b.sampleOrdering &&
@@ -67,11 +36,11 @@ bool restoreCtcChannels(const std::string& inputPath, const std::string& correct
             error = inputPath + ": has no channel " + std::to_string(channel + 1);
             return false;
         }
-    Descriptor from, to;
-    from.fd = ::open(inputPath.c_str(), O_RDONLY | O_CLOEXEC);
-    to.fd = ::open(correctedPath.c_str(), O_RDWR | O_CLOEXEC);
-    if (from.fd < 0 || to.fd < 0) {
-        error = (from.fd < 0 ? inputPath : correctedPath) + ": cannot be opened";
+    ctc::FileHandle from, to;
+    const bool fromOpen = ctc::openExistingFile(inputPath.c_str(), ctc::FileAccess::ReadOnly, from);
+    if (!fromOpen ||
+        !ctc::openExistingFile(correctedPath.c_str(), ctc::FileAccess::ReadWrite, to)) {
+        error = (fromOpen ? correctedPath : inputPath) + ": cannot be opened";
         return false;
     }
     const uint64_t element = ctcElementSize(input.dataType);
@@ -86,8 +55,8 @@ bool restoreCtcChannels(const std::string& inputPath, const std::string& correct
             for (uint64_t done = 0; moved && done < samples * element; done += piece.size()) {
                 piece.resize(static_cast<std::size_t>(
                     std::min<uint64_t>(kPieceBytes, samples * element - done)));
-                moved = readAt(from.fd, piece.data(), piece.size(), start + done) &&
-                        writeAt(to.fd, piece.data(), piece.size(), start + done);
+                moved = ctc::readAt(from, start + done, piece.data(), piece.size()) &&
+                        ctc::writeAt(to, start + done, piece.data(), piece.size());
             }
         }
     } else {
@@ -101,8 +70,8 @@ bool restoreCtcChannels(const std::string& inputPath, const std::string& correct
             const uint64_t offset = input.headerLength + first * frame;
             piece.resize(static_cast<std::size_t>(count * frame));
             target.resize(piece.size());
-            moved = readAt(from.fd, piece.data(), piece.size(), offset) &&
-                    readAt(to.fd, target.data(), target.size(), offset);
+            moved = ctc::readAt(from, offset, piece.data(), piece.size()) &&
+                    ctc::readAt(to, offset, target.data(), target.size());
             for (uint64_t s = 0; moved && s < count; ++s)
                 for (int channel : channels) {
                     const std::size_t at = static_cast<std::size_t>(
@@ -110,9 +79,11 @@ bool restoreCtcChannels(const std::string& inputPath, const std::string& correct
                     std::copy_n(piece.begin() + static_cast<std::ptrdiff_t>(at), element,
                                 target.begin() + static_cast<std::ptrdiff_t>(at));
                 }
-            moved = moved && writeAt(to.fd, target.data(), target.size(), offset);
+            moved = moved && ctc::writeAt(to, offset, target.data(), target.size());
         }
     }
+    // The close of the written file is where a delayed write error shows.
+    moved = ctc::closeFile(to) && moved;
     if (!moved) {
         error =
             correctedPath + ": the uncorrected channels could not be copied back from " + inputPath;
